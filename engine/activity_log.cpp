@@ -1,0 +1,48 @@
+#include "activity_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "../platform/platform.h"
+
+std::string ActivityLogPath() {
+  std::string path = platform::AppDataFolder();
+  if (path.empty() || !platform::IsPathSeparator(path.back())) path += platform::kPathSeparator;
+  path += "wizards.log";
+  return path;
+}
+
+std::string LogMessage(const ConverterSettings& s, unsigned kind, const char* text) {
+  switch (kind) {
+    case kLogStart: return "Start. " + s.sourceFile + " -> " + s.outputFile;
+    case kLogStop: return "Stop. " + std::to_string(s.recordCount) + " records have been imported.";
+    case kLogCannotCreate: return "Cannot create output file.";
+    default: return text ? text : "";
+  }
+}
+
+void WriteLogLine(const char* source, const ConverterSettings& s, unsigned kind, const char* text) {
+  std::string path = ActivityLogPath();
+  // Text mode: on Windows the line break is stored as carriage return and line feed.
+  std::FILE* log = std::fopen(path.c_str(), "a+");
+  if (!log) return;
+  std::tm t = platform::LocalTime(std::time(nullptr));
+  std::string message = LogMessage(s, kind, text);
+  char head[64];
+  std::snprintf(head, sizeof head, "\n%04d.%02d.%02d %02d:%02d:%02d ", t.tm_year + 1900,
+                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  std::string line = head;
+  std::string name = source ? source : "";
+  if (name.size() < 10) name.append(10 - name.size(), ' ');
+  line += name;
+  line += ' ';
+  line += message;
+  // One write per line, so that lines of several processes do not mix.
+  std::fwrite(line.data(), 1, line.size(), log);
+  std::fclose(log);
+}
+
+void WriteStatus(const char* word, const ConverterSettings& s) {
+  if (s.statusFile.empty()) return;
+  platform::IniWriteString(s.statusFile, "TABREVO", "Result", word);
+}

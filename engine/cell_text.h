@@ -1,0 +1,29 @@
+// Rendering of number, date and boolean cells: byte for byte the texts of
+// the printf formats "%f", "%W.Pf", "%Wd", "%04d.%02d.%02d[ %02d:%02d:%02d]"
+// and "%d" in the "C" locale, without their cost and without their limits.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Appends the "%.<precision>f" text of `value`, left-padded with blanks to
+// `width` characters.
+void AppendFixed(std::string& out, double value, int width, int precision);
+
+// Appends the "%<width>d" text of `value` truncated toward zero. Values
+// outside the 32-bit range are written in full (the whole number of the
+// truncated value), not cut to 32 bits; values that are not finite as "%f".
+void AppendWholeNumber(std::string& out, double value, int width);
+
+// Appends a date as "YYYY.MM.DD", with " hh:mm:ss" unless the time of day
+// (without its milliseconds) is zero.
+void AppendDate(std::string& out, int year, int month, int day, int hour, int minute, int second);
+
+// The width and precision a custom number format text gives: width is its
+// length in characters; precision the number of characters behind its first
+// full stop, or -1 when it has no full stop.
+struct NumberLayout {
+  int width = 0;
+  int precision = -1;
+};
+NumberLayout LayoutOfFormat(std::string_view formatText);

@@ -1,0 +1,297 @@
+#include "export.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "activity_log.h"
+#include "cell_text.h"
+#include "progress.h"
+
+#ifndef TABREVO_PROGRAM
+#define TABREVO_PROGRAM 0
+#endif
+
+namespace {
+
+// The failure message's owner: the program's window; the library has none.
+platform::Window MessageOwner(platform::Window window) {
+  return TABREVO_PROGRAM ? window : nullptr;
+}
+
+// Reports a failure of this sheet's export: status "Failed" (program), then
+// a log line when the log is on, else the failure message.
+void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKind,
+                   const std::string& logText, const std::string& message,
+                   const std::string& file, const std::string& reason) {
+#if TABREVO_PROGRAM
+  WriteStatus(kStatusFailed, s);
+#endif
+  if (s.logEnabled)
+    WriteLogLine(kLogSource, s, logKind, logText.c_str());
+  else
+    platform::ShowFailure(MessageOwner(window), message, file, reason);
+}
+
+#ifdef _WIN32
+// Device names that Windows opens as devices whatever the extension.
+bool IsReservedDeviceName(std::string_view name) {
+  size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* d : kDevices)
+    if (EqualsNoCase(base, d)) return true;
+  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+      (EqualsNoCase(base.substr(0, 3), "COM") || EqualsNoCase(base.substr(0, 3), "LPT")))
+    return true;
+  return false;
+}
+#endif
+
+// Set identity of an output path: Windows compares paths without regard
+// to case and with either separator.
+std::string PathKey(const std::string& path) {
+#ifdef _WIN32
+  std::string key = UpperAscii(path);
+  for (char& c : key)
+    if (c == '/') c = '\\';
+  return key;
+#else
+  return path;
+#endif
+}
+
+bool Contains(std::string_view text, char c) {
+  return !text.empty() && std::memchr(text.data(), c, text.size()) != nullptr;
+}
+
+// Line breaks inside a string under crlfMode: removed, or written as the two
+// characters \r and \n.
+std::string_view ApplyCrlfMode(const ConverterSettings& s, std::string_view text,
+                               std::string& scratch) {
+  if (s.crlfMode == kCrlfKeep || (!Contains(text, '\r') && !Contains(text, '\n'))) return text;
+  scratch.clear();
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (s.crlfMode == kCrlfReplace) {
+        scratch.push_back('\\');
+        scratch.push_back(c == '\r' ? 'r' : 'n');
+      }
+    } else {
+      scratch.push_back(c);
+    }
+  }
+  return scratch;
+}
+
+struct CellWriter {
+  CellWriter(ConverterSettings& settings, OutputFile& file) : s(settings), out(file) {}
+  ConverterSettings& s;
+  OutputFile& out;
+  std::string text;      // the rendering of one number, date or boolean cell
+  std::string oem;       // a string cell converted to the OEM code page
+  std::string lines;     // a string cell after crlfMode
+  // The layout of the custom format asked for last.
+  int lastFormatId = -1;
+  const char* lastFormatText = nullptr;
+  NumberLayout lastLayout;
+
+  void Plain() {
+    if (s.quoteAll) {
+      out.Put('"');
+      out.Append(text);
+      out.Put('"');
+    } else {
+      out.Append(text);
+    }
+  }
+
+  void Number(SheetHandle sheet, int row, int col, FormatHandle format) {
+    text.clear();
+    if (xlSheetIsDateA(sheet, row, col)) {
+      double value = xlSheetReadNumA(sheet, row, col, nullptr);
+      int y, mo, d, h, mi, se, ms;
+      if (xlBookDateUnpackA(s.book, value, &y, &mo, &d, &h, &mi, &se, &ms))
+        AppendDate(text, y, mo, d, h, mi, se);
+      else
+        AppendFixed(text, value, 0, 6);  // not a date the calendar can show
+    } else {
+      int id = xlFormatNumFormatA(format);
+      const char* custom = xlBookCustomNumFormatA(s.book, id);
+      double value = xlSheetReadNumA(sheet, row, col, &format);
+      if (!custom) {
+        AppendFixed(text, value, 0, 6);
+      } else {
+        if (id != lastFormatId || custom != lastFormatText) {
+          lastFormatId = id;
+          lastFormatText = custom;
+          lastLayout = LayoutOfFormat(custom);
+        }
+        if (lastLayout.precision >= 0)
+          AppendFixed(text, value, lastLayout.width, lastLayout.precision);
+        else
+          AppendWholeNumber(text, value, lastLayout.width);
+      }
+    }
+    Plain();
+  }
+
+  void Boolean(SheetHandle sheet, int row, int col, FormatHandle format) {
+    text.clear();
+    text.push_back(xlSheetReadBoolA(sheet, row, col, &format) ? '1' : '0');
+    Plain();
+  }
+
+  void String(SheetHandle sheet, int row, int col) {
+    const char* raw = xlSheetReadStrA(sheet, row, col, nullptr);
+    if (!raw) return;
+    std::string_view value(raw);
+    if (!value.empty() && s.codePage == kCodePageOem) {
+      oem = platform::TextToOem(value);
+      value = oem;
+    }
+    value = ApplyCrlfMode(s, value, lines);
+    // An empty delimiter never forces quotes.
+    bool enclose = s.quoteAll || s.quoteStrings || Contains(value, '"') ||
+                   (!s.fieldDelimiter.empty() && Contains(value, s.fieldDelimiter[0]));
+    if (enclose) {
+      out.Put('"');
+      WriteField(s, out, value, '"');
+      out.Put('"');
+    } else {
+      WriteField(s, out, value, '\0');
+    }
+  }
+};
+
+void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, int rowCount) {
+  (void)window;
+#if TABREVO_PROGRAM
+  SetProgressRange(window, rowCount);
+  std::time_t start = std::time(nullptr);
+#endif
+  if (!s.exportRecords) return;
+  SheetHandle sheet = s.sheet;
+  CellWriter writer(s, out);
+  const std::string& fieldDelimiter = s.fieldDelimiter;
+  const std::string& recordDelimiter = s.recordDelimiter;
+  for (int row = 0; row < rowCount; ++row) {
+    if (s.cancelled.load(std::memory_order_relaxed)) break;
+#if TABREVO_PROGRAM
+    StepProgress(window);
+    ShowTimeEstimate(window, start, std::time(nullptr), row, rowCount);
+#endif
+    for (int col = 0; col < xlSheetLastColA(sheet); ++col) {
+      FormatHandle format = xlSheetCellFormatA(sheet, row, col);
+      switch (xlSheetCellTypeA(sheet, row, col)) {
+        case CELLTYPE_NUMBER: writer.Number(sheet, row, col, format); break;
+        case CELLTYPE_STRING: writer.String(sheet, row, col); break;
+        case CELLTYPE_BOOLEAN: writer.Boolean(sheet, row, col, format); break;
+        default: break;  // empty, blank and error cells have no content
+      }
+      if (!fieldDelimiter.empty()) out.Append(fieldDelimiter);
+    }
+    if (!recordDelimiter.empty()) out.Append(recordDelimiter);
+    ++s.recordCount;
+  }
+}
+
+}  // namespace
+
+std::string SheetOutputPath(std::string_view folder, std::string_view sheetName) {
+  std::string path(folder);
+#ifndef _WIN32
+  // An empty folder means the current folder (there is no "current drive").
+  if (!path.empty())
+#endif
+    if (path.empty() || !platform::IsPathSeparator(path.back())) path += platform::kPathSeparator;
+  std::string name(sheetName);
+  // A sheet name must not lead out of the folder.
+  for (char& c : name)
+    if (c == '/' || c == '\\') c = '_';
+#ifdef _WIN32
+  if (IsReservedDeviceName(name)) name += '_';
+#endif
+  path += name;
+  path += ".csv";
+  return path;
+}
+
+void WriteField(const ConverterSettings& s, OutputFile& out, std::string_view text, char quote) {
+  if (quote == '\0') {
+    out.Append(text);
+    return;
+  }
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    const char* hit = static_cast<const char*>(std::memchr(p, quote, static_cast<size_t>(end - p)));
+    if (!hit) {
+      out.Append(p, static_cast<size_t>(end - p));
+      break;
+    }
+    out.Append(p, static_cast<size_t>(hit - p));
+    out.Append(s.escapeChar);
+    out.Put(quote);
+    p = hit + 1;
+  }
+}
+
+void ExportSheet(platform::Window window, ConverterSettings& s, const char* sheetName) {
+#if TABREVO_PROGRAM
+  WriteStatus(kStatusInProgress, s);
+#endif
+  // The output path: the run's output file, or a file named after the sheet
+  // in the output folder. A run that started without an output file gives
+  // every sheet a file of its own and keeps the first path in outputFile.
+  std::string path;
+  if (s.outputFile.empty() || s.outputFileBuilt) {
+    path = SheetOutputPath(s.outputFolder, sheetName ? sheetName : "");
+    if (s.outputFile.empty()) {
+      s.outputFile = path;
+      s.outputFileBuilt = true;
+    }
+  } else {
+    path = s.outputFile;
+  }
+
+  // The first export to a path in this run applies overwrite; later ones
+  // append, so earlier sheets of the run are never lost.
+  const std::string key = PathKey(path);
+  if (!s.pathsWritten.count(key)) {
+    if (s.overwrite == kOverwriteSkip && platform::PathExists(path)) return;
+    if (s.overwrite != kOverwriteNo) platform::RemoveFile(path);
+  }
+
+  OutputFile out;
+  if (!out.Open(path)) {
+    ++s.writeFailures;
+    ReportFailure(window, s, kLogCannotCreate, "", "Unable to open the output file", path, out.error());
+    return;
+  }
+  s.pathsWritten.insert(key);
+
+  int rowCount = xlSheetLastRowA(s.sheet);
+  WriteRows(window, s, out, rowCount);
+
+  if (!out.Close()) {
+    ++s.writeFailures;
+    ReportFailure(window, s, kLogText, "Cannot write output file.", "Unable to write the output file",
+                  path, out.error());
+  }
+  if (const char* damage = xlSheetErrorMessageA(s.sheet)) {
+    ++s.readFailures;
+    std::string name = xlSheetNameA(s.sheet) ? xlSheetNameA(s.sheet) : "";
+    // (Built by appending: GCC 12 warns falsely on chains of string +.)
+    std::string message = "Unable to read all of the sheet ";
+    message += name;
+#ifdef _WIN32
+    // The message box shows only its text: name the file and the damage there.
+    message.append("\n").append(s.sourceFile).append("\n").append(damage);
+#endif
+    std::string logText = "Cannot read all of sheet ";
+    logText.append(name).append(" of ").append(s.sourceFile).append(": ").append(damage);
+    ReportFailure(window, s, kLogText, logText,
+                  message, s.sourceFile, damage);
+  }
+}

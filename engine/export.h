@@ -1,0 +1,26 @@
+// Sheet export: one worksheet of the open workbook as one delimited text file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "../platform/platform.h"
+#include "output_file.h"
+#include "settings.h"
+
+// Writes settings.sheet of settings.book. `sheetName` names the output file
+// when the run has no output file of its own (the caller passes the sheet's
+// name in upper case). Success and failure show in the output file, the
+// status word, the activity log or a failure message, the record count and
+// the failure counters of the settings.
+void ExportSheet(platform::Window window, ConverterSettings& settings, const char* sheetName);
+
+// Writes `text`, and in front of every byte equal to `quote` the settings'
+// escape text. The export passes the double quote for an enclosed string and
+// NUL otherwise, so escaping happens only inside enclosed strings.
+void WriteField(const ConverterSettings& settings, OutputFile& out, std::string_view text, char quote);
+
+// The output path of a sheet exported into `folder`: the folder, a path
+// separator unless it ends in one, the sheet name made safe for a file
+// name, and ".csv".
+std::string SheetOutputPath(std::string_view folder, std::string_view sheetName);

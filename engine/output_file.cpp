@@ -1,0 +1,50 @@
+#include "output_file.h"
+
+#include <cerrno>
+
+bool OutputFile::Open(const std::string& path) {
+  Close();
+  failed_ = false;
+  error_.clear();
+  file_ = std::fopen(path.c_str(), "ab");
+  if (!file_) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  // The file's own buffer would only copy our buffer once more.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+  used_ = 0;
+  return true;
+}
+
+void OutputFile::Flush() {
+  if (!file_ || used_ == 0) return;
+  if (!failed_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+  }
+  used_ = 0;
+}
+
+void OutputFile::AppendSlow(const char* data, size_t n) {
+  while (n > 0) {
+    if (used_ == kBufferSize) Flush();
+    size_t take = kBufferSize - used_ < n ? kBufferSize - used_ : n;
+    std::memcpy(buffer_.get() + used_, data, take);
+    used_ += take;
+    data += take;
+    n -= take;
+  }
+}
+
+bool OutputFile::Close() {
+  if (!file_) return !failed_;
+  Flush();
+  if (std::fclose(file_) != 0 && !failed_) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+  }
+  file_ = nullptr;
+  return !failed_;
+}

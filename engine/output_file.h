@@ -1,0 +1,53 @@
+// An output text file opened for appending without newline translation,
+// written through one large buffer.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() { Close(); }
+
+  // Opens `path` in mode "ab". False with the reason in error() on failure.
+  bool Open(const std::string& path);
+  bool isOpen() const { return file_ != nullptr; }
+
+  void Append(const char* data, size_t n) {
+    if (n <= kBufferSize - used_) {
+      std::memcpy(buffer_.get() + used_, data, n);
+      used_ += n;
+    } else {
+      AppendSlow(data, n);
+    }
+  }
+  void Append(std::string_view s) { Append(s.data(), s.size()); }
+  void Put(char c) {
+    if (used_ == kBufferSize) Flush();
+    buffer_[used_++] = c;
+  }
+
+  // Writes what is buffered and closes the file. False when any write or the
+  // close failed (a full disk); the reason is in error().
+  bool Close();
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
+
+  static constexpr size_t kBufferSize = size_t(1) << 20;
+
+ private:
+  void Flush();
+  void AppendSlow(const char* data, size_t n);
+
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
+  std::string error_;
+};

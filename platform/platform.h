@@ -1,0 +1,92 @@
+// Platform services: exactly what the engine, the reader and the program
+// need from the operating system. One implementation calls the ANSI Windows
+// functions (platform_win32.cpp), the other POSIX (platform_posix.cpp).
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// A window of the wizard (HWND on Windows); none in unattended runs.
+using Window = void*;
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Windows accepts both "\" and "/" between path components; POSIX only "/".
+inline bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+// Position of the last path separator in `path`, or npos.
+size_t LastSeparator(std::string_view path);
+
+// Searches for the entries matching `pattern`, whose last component may hold
+// the wildcards * and ?. Appends the names found (without their folder) in
+// the platform's order: Windows as FindFirstFileA/FindNextFileA report them;
+// POSIX every directory entry (".", ".." and dot files included) whose name
+// matches case-insensitively, sorted by name. False when the search cannot
+// start (no match, missing folder, empty pattern).
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names);
+
+// Deletes a file; false when it could not be deleted.
+bool RemoveFile(const std::string& path);
+
+// True when a file (or anything else) exists at `path`.
+bool PathExists(const std::string& path);
+
+// The current user's application-data folder, without a trailing separator
+// (Windows: CSIDL_APPDATA; POSIX: $XDG_DATA_HOME, else ~/.local/share, made
+// when missing). Empty when the platform reports none.
+std::string AppDataFolder();
+
+// Full path of the running executable (in a library: of the program that
+// loaded it).
+std::string ExecutablePath();
+
+// Profile (INI) files. The reading returns `defaultValue` when the file, the
+// section or the key is missing or empty; section and key names match
+// without regard to case. The writing creates the file and the section when
+// missing, replaces the key's value and keeps every other line byte for
+// byte; POSIX replaces the file atomically (temporary file and rename).
+int IniReadInt(const std::string& file, const std::string& section, const std::string& key,
+               int defaultValue);
+bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
+
+// Tells the user that something failed. Windows: a message box with the
+// text, the platform's default caption and the error icon, owned by
+// `owner`. POSIX: one line on stderr naming the program, the text, the file
+// and the reason ("tabrevo: Unable to open the output file: out/A.csv: No
+// such file or directory").
+void ShowFailure(Window owner, const std::string& text, const std::string& file,
+                 const std::string& reason);
+
+// Converts text of the A form to the OEM code page. Windows: CharToOemA
+// (same length). POSIX: UTF-8 to code page 437, "?" for what 437 cannot show.
+std::string TextToOem(std::string_view text);
+
+// The A form of UTF-8 text: Windows the ANSI code page (characters it lacks
+// become "?"), POSIX the UTF-8 itself.
+std::string Utf8ToAnsi(std::string_view utf8);
+// Number of characters of an A-form text (POSIX: UTF-8 code points;
+// Windows: bytes).
+size_t TextLength(std::string_view text);
+
+// Local calendar fields of a time.
+std::tm LocalTime(std::time_t t);
+
+// The reason of the last failed C library call (errno), as text.
+std::string LastErrorText();
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+// Windows implementation of the platform services, through the ANSI forms
+// of the Windows functions.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "platform.h"
+
+namespace platform {
+
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names) {
+  if (pattern.empty()) return false;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    names->emplace_back(data.cFileName);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return true;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string AppDataFolder() {
+  char path[MAX_PATH] = {};
+  LPITEMIDLIST list = nullptr;
+  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &list)) && list) {
+    SHGetPathFromIDListA(list, path);
+    CoTaskMemFree(list);
+  }
+  std::string folder(path);
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+std::string ExecutablePath() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::string();
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    if (buffer.size() >= 32768) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+int IniReadInt(const std::string& file, const std::string& section, const std::string& key,
+               int defaultValue) {
+  return static_cast<int>(
+      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, file.c_str()));
+}
+
+bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+}
+
+void ShowFailure(Window owner, const std::string& text, const std::string& /*file*/,
+                 const std::string& /*reason*/) {
+  MessageBoxA(static_cast<HWND>(owner), text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+}
+
+std::string TextToOem(std::string_view text) {
+  std::string out(text);
+  if (!out.empty()) CharToOemA(out.c_str(), out.data());
+  return out;
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  if (utf8.empty()) return std::string();
+  int n = static_cast<int>(utf8.size());
+  bool ascii = true;
+  for (char c : utf8)
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (ascii) return std::string(utf8);
+  int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, nullptr, 0);
+  if (wide <= 0) return std::string(utf8);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), n, w.data(), wide);
+  int bytes = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+size_t TextLength(std::string_view text) { return text.size(); }
+
+std::tm LocalTime(std::time_t t) {
+  std::tm fields{};
+  localtime_s(&fields, &t);
+  return fields;
+}
+
+}  // namespace platform

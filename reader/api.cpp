@@ -1,0 +1,167 @@
+// The reader interface of engine/reader.h over the book model.
+#include <cstring>
+#include <new>
+
+#include "../engine/reader.h"
+#include "../platform/platform.h"
+#include "book.h"
+#include "date_serial.h"
+
+namespace {
+
+const reader::StoredCell* CellAt(SheetHandle sheet, int row, int col) {
+  if (!sheet || row < 0 || col < 0) return nullptr;
+  sheet->EnsureLoaded();
+  return sheet->cells.Find(static_cast<uint32_t>(row), static_cast<uint32_t>(col));
+}
+
+FormatHandle FormatOfCell(SheetHandle sheet, const reader::StoredCell* cell) {
+  return const_cast<FormatHandle>(sheet->book->FormatOf(cell ? cell->style : 0));
+}
+
+}  // namespace
+
+BookHandle xlCreateBookCA() { return reader::NewMemoryBook(reader::BookKind::Xls); }
+BookHandle xlCreateXMLBookCA() { return reader::NewMemoryBook(reader::BookKind::Xml); }
+
+void xlBookReleaseA(BookHandle book) { delete book; }
+
+int xlBookSetLocaleA(BookHandle book, const char* /*locale*/) { return book ? 1 : 0; }
+
+int xlBookLoadA(BookHandle book, const char* fileName) {
+  if (!book) return 0;
+  if (!fileName) fileName = "";
+  try {
+    return reader::LoadBookFile(*book, fileName).ok() ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    book->sheets.clear();
+    book->error = "out of memory";
+    return 0;
+  }
+}
+
+const char* xlBookErrorMessageA(BookHandle book) {
+  if (!book) return "no book";
+  book->errorA = platform::Utf8ToAnsi(book->error);
+  return book->errorA.c_str();
+}
+
+int xlBookSheetCountA(BookHandle book) { return book ? static_cast<int>(book->sheets.size()) : 0; }
+
+SheetHandle xlBookGetSheetA(BookHandle book, int index) {
+  if (!book || index < 0 || static_cast<size_t>(index) >= book->sheets.size()) return nullptr;
+  return book->sheets[static_cast<size_t>(index)].get();
+}
+
+const char* xlSheetNameA(SheetHandle sheet) {
+  if (!sheet) return nullptr;
+  if (sheet->nameA.empty() && !sheet->name.empty()) sheet->nameA = platform::Utf8ToAnsi(sheet->name);
+  return sheet->nameA.c_str();
+}
+
+int xlSheetLastRowA(SheetHandle sheet) {
+  if (!sheet) return 0;
+  sheet->EnsureLoaded();
+  return static_cast<int>(sheet->cells.lastRow());
+}
+
+int xlSheetLastColA(SheetHandle sheet) {
+  if (!sheet) return 0;
+  sheet->EnsureLoaded();
+  return static_cast<int>(sheet->cells.lastCol());
+}
+
+const char* xlSheetErrorMessageA(SheetHandle sheet) {
+  if (!sheet) return nullptr;
+  sheet->EnsureLoaded();
+  if (sheet->error.empty()) return nullptr;
+  sheet->errorA = platform::Utf8ToAnsi(sheet->error);
+  return sheet->errorA.c_str();
+}
+
+FormatHandle xlSheetCellFormatA(SheetHandle sheet, int row, int col) {
+  if (!sheet) return nullptr;
+  return FormatOfCell(sheet, CellAt(sheet, row, col));
+}
+
+int xlSheetCellTypeA(SheetHandle sheet, int row, int col) {
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  if (!cell) return CELLTYPE_EMPTY;
+  switch (cell->kind) {
+    case reader::CellKind::Number: return CELLTYPE_NUMBER;
+    case reader::CellKind::String: return CELLTYPE_STRING;
+    case reader::CellKind::Boolean: return CELLTYPE_BOOLEAN;
+    case reader::CellKind::Error: return CELLTYPE_ERROR;
+    default: return CELLTYPE_EMPTY;
+  }
+}
+
+int xlSheetIsDateA(SheetHandle sheet, int row, int col) {
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  if (!cell || cell->kind != reader::CellKind::Number) return 0;
+  return sheet->book->FormatOf(cell->style)->isDate ? 1 : 0;
+}
+
+double xlSheetReadNumA(SheetHandle sheet, int row, int col, FormatHandle* format) {
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  if (format && sheet) *format = FormatOfCell(sheet, cell);
+  if (!cell || cell->kind != reader::CellKind::Number) return 0.0;
+  return cell->number();
+}
+
+char* xlSheetReadStrA(SheetHandle sheet, int row, int col, FormatHandle* format) {
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  if (format && sheet) *format = FormatOfCell(sheet, cell);
+  if (!cell || cell->kind != reader::CellKind::String) return nullptr;
+  std::string_view text = sheet->CellText(*cell);
+#ifdef _WIN32
+  sheet->textA = platform::Utf8ToAnsi(text);
+#else
+  sheet->textA.assign(text.data(), text.size());
+#endif
+  return sheet->textA.data();
+}
+
+int xlSheetReadBoolA(SheetHandle sheet, int row, int col, FormatHandle* format) {
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  if (format && sheet) *format = FormatOfCell(sheet, cell);
+  if (!cell || cell->kind != reader::CellKind::Boolean) return 0;
+  return cell->value ? 1 : 0;
+}
+
+int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day, int* hour,
+                      int* min, int* sec, int* msec) {
+  reader::DateParts parts;
+  bool ok = book && reader::UnpackDateSerial(value, book->date1904, &parts);
+  if (year) *year = parts.year;
+  if (month) *month = parts.month;
+  if (day) *day = parts.day;
+  if (hour) *hour = parts.hour;
+  if (min) *min = parts.minute;
+  if (sec) *sec = parts.second;
+  if (msec) *msec = parts.millisecond;
+  return ok ? 1 : 0;
+}
+
+int xlFormatNumFormatA(FormatHandle format) { return format ? format->numFormatId : 0; }
+
+const char* xlBookCustomNumFormatA(BookHandle book, int numFormat) {
+  if (!book) return nullptr;
+  // The export asks once per number cell: answer repeated questions at once.
+  if (book->lastFormatQuery.valid && book->lastFormatQuery.id == numFormat)
+    return book->lastFormatQuery.text;
+  const std::string* text = book->numFormats.CustomText(numFormat);
+  const char* answer = nullptr;
+  if (text) {
+#ifdef _WIN32
+    auto it = book->formatTextsA.find(numFormat);
+    if (it == book->formatTextsA.end())
+      it = book->formatTextsA.emplace(numFormat, platform::Utf8ToAnsi(*text)).first;
+    answer = it->second.c_str();
+#else
+    answer = text->c_str();
+#endif
+  }
+  book->lastFormatQuery = {true, numFormat, answer};
+  return answer;
+}

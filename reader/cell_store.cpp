@@ -1,0 +1,220 @@
+#include "cell_store.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace reader {
+
+double StoredCell::number() const {
+  double d;
+  std::memcpy(&d, &value, sizeof d);
+  return d;
+}
+
+CellStore::CellStore() = default;
+CellStore::CellStore(CellStore&&) noexcept = default;
+CellStore& CellStore::operator=(CellStore&&) noexcept = default;
+CellStore::~CellStore() = default;
+
+void CellStore::Clear() {
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  rows_.clear();
+  rows_.shrink_to_fit();
+  count_ = 0;
+  lastRow_ = lastCol_ = 0;
+  cursorRow_ = cursorCell_ = 0;
+}
+
+size_t CellStore::memoryBytes() const {
+  return chunks_.size() * kChunkCells * sizeof(StoredCell) + rows_.capacity() * sizeof(RowSpan);
+}
+
+void CellStore::Push(const StoredCell& cell) {
+  if ((count_ & (kChunkCells - 1)) == 0 && (count_ >> kChunkBits) == chunks_.size())
+    chunks_.emplace_back(new StoredCell[kChunkCells]);
+  At(count_++) = cell;
+}
+
+const StoredCell* CellStore::Find(uint32_t row, uint32_t col) const {
+  if (rows_.empty()) return nullptr;
+  // Find the row: the cursor's row, the next one, or a binary search.
+  size_t r = cursorRow_;
+  if (rows_[r].row != row) {
+    if (r + 1 < rows_.size() && rows_[r + 1].row == row) {
+      ++r;
+    } else {
+      auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
+                                 [](const RowSpan& s, uint32_t v) { return s.row < v; });
+      if (it == rows_.end() || it->row != row) return nullptr;
+      r = static_cast<size_t>(it - rows_.begin());
+    }
+    cursorRow_ = r;
+    cursorCell_ = rows_[r].begin;
+  }
+  size_t begin = rows_[r].begin;
+  size_t end = RowEnd(r);
+  size_t i = cursorCell_;
+  if (i < begin || i >= end || At(i).col > col) i = begin;
+  // Walk forward from the cursor: in a row-major walk the next cell is at
+  // most one step away. Long jumps fall back to a binary search.
+  for (int steps = 0; i < end && At(i).col < col; ++i) {
+    if (++steps == 8) {
+      size_t lo = i, hi = end;
+      while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        if (At(mid).col < col) lo = mid + 1; else hi = mid;
+      }
+      i = lo;
+      break;
+    }
+  }
+  if (i >= end) {
+    cursorCell_ = end - 1;
+    return nullptr;
+  }
+  cursorCell_ = i;
+  const StoredCell& c = At(i);
+  return c.col == col ? &c : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+struct PendingCell {
+  uint32_t row;
+  uint32_t order;  // arrival order among cells, so a later duplicate wins
+  StoredCell cell;
+};
+}  // namespace
+
+// Cells that arrived out of order wait here until Finish sorts them.
+struct SheetBuilderPending {
+  std::vector<PendingCell> cells;
+};
+
+SheetBuilder::SheetBuilder(CellStore& store) : store_(store) {}
+
+SheetBuilder::~SheetBuilder() {
+  if (!finished_) Finish();
+}
+
+bool SheetBuilder::AddNumber(uint32_t row, uint32_t col, uint32_t style, double value) {
+  StoredCell c{};
+  std::memcpy(&c.value, &value, sizeof value);
+  c.style = style;
+  c.kind = CellKind::Number;
+  return Add(row, col, c);
+}
+
+bool SheetBuilder::AddSharedString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
+  StoredCell c{};
+  c.value = index;
+  c.style = style;
+  c.kind = CellKind::String;
+  c.pool = StringPoolId::Shared;
+  return Add(row, col, c);
+}
+
+bool SheetBuilder::AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
+  StoredCell c{};
+  c.value = index;
+  c.style = style;
+  c.kind = CellKind::String;
+  c.pool = StringPoolId::Sheet;
+  return Add(row, col, c);
+}
+
+bool SheetBuilder::AddBoolean(uint32_t row, uint32_t col, uint32_t style, bool value) {
+  StoredCell c{};
+  c.value = value ? 1 : 0;
+  c.style = style;
+  c.kind = CellKind::Boolean;
+  return Add(row, col, c);
+}
+
+bool SheetBuilder::AddError(uint32_t row, uint32_t col, uint32_t style, uint8_t code) {
+  StoredCell c{};
+  c.value = code;
+  c.style = style;
+  c.kind = CellKind::Error;
+  return Add(row, col, c);
+}
+
+bool SheetBuilder::AddBlank(uint32_t row, uint32_t col, uint32_t /*style*/) {
+  return row < kMaxRows && col < kMaxCols;
+}
+
+bool SheetBuilder::Add(uint32_t row, uint32_t col, const StoredCell& cellIn) {
+  if (row >= kMaxRows || col >= kMaxCols || finished_) return false;
+  StoredCell cell = cellIn;
+  cell.col = static_cast<uint16_t>(col);
+  if (col + 1 > maxCol_) maxCol_ = col + 1;
+  auto& rows = store_.rows_;
+  if (ordered_) {
+    if (!haveLast_ || row > lastRowAdded_) {
+      if (store_.count_ > UINT32_MAX - 1) return false;
+      rows.push_back({row, static_cast<uint32_t>(store_.count_)});
+      store_.Push(cell);
+    } else if (row == lastRowAdded_ && col > lastColAdded_) {
+      if (store_.count_ > UINT32_MAX - 1) return false;
+      store_.Push(cell);
+    } else if (row == lastRowAdded_ && col == lastColAdded_) {
+      store_.At(store_.count_ - 1) = cell;  // the same cell again: the later one wins
+    } else {
+      ordered_ = false;
+    }
+    if (ordered_) {
+      haveLast_ = true;
+      lastRowAdded_ = row;
+      lastColAdded_ = col;
+      return true;
+    }
+    // Out of order: move what we have into the pending list and go on there.
+    pending_.reset(new SheetBuilderPending());
+    auto& p = pending_->cells;
+    p.reserve(store_.count_ + 1);
+    uint32_t order = 0;
+    store_.ForEach([&](uint32_t r, const StoredCell& c) { p.push_back({r, order++, c}); });
+    store_.Clear();
+  }
+  auto& p = pending_->cells;
+  if (p.size() >= UINT32_MAX - 1) return false;
+  p.push_back({row, static_cast<uint32_t>(p.size()), cell});
+  return true;
+}
+
+void SheetBuilder::SortAndRebuild() {
+  auto& p = pending_->cells;
+  std::sort(p.begin(), p.end(), [](const PendingCell& a, const PendingCell& b) {
+    if (a.row != b.row) return a.row < b.row;
+    if (a.cell.col != b.cell.col) return a.cell.col < b.cell.col;
+    return a.order < b.order;
+  });
+  auto& rows = store_.rows_;
+  for (size_t i = 0; i < p.size(); ++i) {
+    // Of several cells at one position keep the last one that arrived.
+    if (i + 1 < p.size() && p[i + 1].row == p[i].row && p[i + 1].cell.col == p[i].cell.col) continue;
+    if (rows.empty() || rows.back().row != p[i].row)
+      rows.push_back({p[i].row, static_cast<uint32_t>(store_.count_)});
+    store_.Push(p[i].cell);
+  }
+  pending_.reset();
+}
+
+void SheetBuilder::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (pending_) SortAndRebuild();
+  store_.rows_.shrink_to_fit();
+  if (store_.count_ == 0) {
+    store_.lastRow_ = store_.lastCol_ = 0;
+    return;
+  }
+  store_.lastRow_ = store_.rows_.back().row + 1;
+  store_.lastCol_ = maxCol_;
+  store_.cursorRow_ = 0;
+  store_.cursorCell_ = 0;
+}
+
+}  // namespace reader

@@ -1,0 +1,140 @@
+// The compact in-memory sheet model that every format parser fills.
+//
+// One 16-byte record per cell that holds a value, kept in row-major order in
+// fixed-size chunks (no copy when the store grows), plus one small entry per
+// row that has cells. Cells that carry only a style are not stored: they have
+// no content and must not widen the sheet.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace reader {
+
+struct SheetBuilderPending;
+
+enum class CellKind : uint8_t {
+  Empty = 0,
+  Number = 1,
+  String = 2,
+  Boolean = 3,
+  Error = 5,
+};
+
+// Where a string cell's text lives.
+enum class StringPoolId : uint8_t { Shared = 0, Sheet = 1 };
+
+struct StoredCell {
+  uint64_t value;  // bits of the double, string index, 0/1, or the error code
+  uint32_t style;  // index into the book's formats
+  uint16_t col;
+  CellKind kind;
+  StringPoolId pool;
+
+  double number() const;
+};
+static_assert(sizeof(StoredCell) == 16, "cells must stay compact");
+
+// The largest sheet any of the formats can describe.
+inline constexpr uint32_t kMaxRows = 1048576;
+inline constexpr uint32_t kMaxCols = 16384;
+
+class CellStore {
+ public:
+  CellStore();
+  CellStore(CellStore&&) noexcept;
+  CellStore& operator=(CellStore&&) noexcept;
+  ~CellStore();
+
+  // One past the last row and column that hold a value; 0 when empty.
+  uint32_t lastRow() const { return lastRow_; }
+  uint32_t lastCol() const { return lastCol_; }
+  size_t cellCount() const { return count_; }
+
+  // The cell at (row, col), or null. Fast for the row-major walk of an
+  // export: the last position is remembered.
+  const StoredCell* Find(uint32_t row, uint32_t col) const;
+
+  // Calls f(row, cell) for every cell in row-major order.
+  template <typename F>
+  void ForEach(F&& f) const {
+    for (size_t r = 0; r < rows_.size(); ++r) {
+      size_t end = r + 1 < rows_.size() ? rows_[r + 1].begin : count_;
+      for (size_t i = rows_[r].begin; i < end; ++i) f(rows_[r].row, At(i));
+    }
+  }
+
+  void Clear();
+  size_t memoryBytes() const;
+
+ private:
+  friend class SheetBuilder;
+  static constexpr unsigned kChunkBits = 14;
+  static constexpr size_t kChunkCells = size_t(1) << kChunkBits;
+
+  struct RowSpan {
+    uint32_t row;
+    uint32_t begin;  // index of the row's first cell
+  };
+
+  const StoredCell& At(size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkCells - 1)]; }
+  StoredCell& At(size_t i) { return chunks_[i >> kChunkBits][i & (kChunkCells - 1)]; }
+  size_t RowEnd(size_t rowIndex) const {
+    return rowIndex + 1 < rows_.size() ? rows_[rowIndex + 1].begin : count_;
+  }
+  void Push(const StoredCell& cell);
+
+  std::vector<std::unique_ptr<StoredCell[]>> chunks_;
+  std::vector<RowSpan> rows_;
+  size_t count_ = 0;
+  uint32_t lastRow_ = 0;
+  uint32_t lastCol_ = 0;
+
+  // Lookup cursor (the store belongs to one book, read by one thread at a time).
+  mutable size_t cursorRow_ = 0;
+  mutable size_t cursorCell_ = 0;
+};
+
+// Fills a CellStore. Cells may come in any order; the common case (row-major,
+// as every format writes them) costs one append each, anything else is
+// sorted once in Finish. A later cell at the same position replaces the
+// earlier one.
+class SheetBuilder {
+ public:
+  explicit SheetBuilder(CellStore& store);
+  SheetBuilder(const SheetBuilder&) = delete;
+  SheetBuilder& operator=(const SheetBuilder&) = delete;
+  ~SheetBuilder();
+
+  // Each returns false (and stores nothing) for a position outside the
+  // largest sheet (kMaxRows x kMaxCols).
+  bool AddNumber(uint32_t row, uint32_t col, uint32_t style, double value);
+  bool AddSharedString(uint32_t row, uint32_t col, uint32_t style, uint32_t index);
+  bool AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index);
+  bool AddBoolean(uint32_t row, uint32_t col, uint32_t style, bool value);
+  bool AddError(uint32_t row, uint32_t col, uint32_t style, uint8_t code);
+  // A cell with a style and no value: checked, not stored.
+  bool AddBlank(uint32_t row, uint32_t col, uint32_t style);
+
+  // Sorts when needed and computes the extent. Called once; the destructor
+  // calls it when the parser did not (also on a parse error, so the cells
+  // read so far stay usable).
+  void Finish();
+
+ private:
+  bool Add(uint32_t row, uint32_t col, const StoredCell& cell);
+  void SortAndRebuild();
+
+  CellStore& store_;
+  std::unique_ptr<SheetBuilderPending> pending_;
+  bool finished_ = false;
+  bool ordered_ = true;
+  bool haveLast_ = false;
+  uint32_t lastRowAdded_ = 0;
+  uint32_t lastColAdded_ = 0;
+  uint32_t maxCol_ = 0;
+};
+
+}  // namespace reader

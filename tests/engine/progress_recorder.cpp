@@ -1,0 +1,13 @@
+// The export's display operations, recorded for the tests.
+#include "progress_recorder.h"
+
+ProgressLog& Progress() {
+  static ProgressLog log;
+  return log;
+}
+
+void SetProgressRange(platform::Window, int rowCount) { Progress().range = rowCount; }
+void StepProgress(platform::Window) { ++Progress().steps; }
+void ShowTimeEstimate(platform::Window, std::time_t, std::time_t, int row, int) {
+  Progress().lastRow = row;
+}
