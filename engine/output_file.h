@@ -21,7 +21,13 @@ class OutputFile {
 
   void Append(const char* data, size_t n) {
     if (n <= kBufferSize - used_) {
-      std::memcpy(buffer_.get() + used_, data, n);
+      char* to = buffer_.get() + used_;
+      // Most fields are a few bytes: a plain loop beats a call to memcpy.
+      if (n <= 16) {
+        for (size_t i = 0; i < n; ++i) to[i] = data[i];
+      } else {
+        std::memcpy(to, data, n);
+      }
       used_ += n;
     } else {
       AppendSlow(data, n);

@@ -45,8 +45,7 @@ XlBook* NewMemoryBook(BookKind kind) {
 
 }  // namespace reader
 
-void XlSheet::EnsureLoaded() {
-  if (loaded) return;
+void XlSheet::Load() {
   loaded = true;
   reader::Status status;
   try {

@@ -58,7 +58,10 @@ struct XlSheet {
   std::string errorA;
   std::string textA;
 
-  void EnsureLoaded();
+  void EnsureLoaded() {
+    if (!loaded) Load();
+  }
+  void Load();
   std::string_view CellText(const reader::StoredCell& cell) const;
 };
 

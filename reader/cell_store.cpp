@@ -24,6 +24,7 @@ void CellStore::Clear() {
   count_ = 0;
   lastRow_ = lastCol_ = 0;
   cursorRow_ = cursorCell_ = 0;
+  haveLastQuery_ = false;
 }
 
 size_t CellStore::memoryBytes() const {
@@ -37,6 +38,17 @@ void CellStore::Push(const StoredCell& cell) {
 }
 
 const StoredCell* CellStore::Find(uint32_t row, uint32_t col) const {
+  // The export asks several questions about each cell in turn.
+  if (row == lastQueryRow_ && col == lastQueryCol_ && haveLastQuery_) return lastQueryCell_;
+  const StoredCell* found = FindUncached(row, col);
+  haveLastQuery_ = true;
+  lastQueryRow_ = row;
+  lastQueryCol_ = col;
+  lastQueryCell_ = found;
+  return found;
+}
+
+const StoredCell* CellStore::FindUncached(uint32_t row, uint32_t col) const {
   if (rows_.empty()) return nullptr;
   // Find the row: the cursor's row, the next one, or a binary search.
   size_t r = cursorRow_;
@@ -215,6 +227,7 @@ void SheetBuilder::Finish() {
   store_.lastCol_ = maxCol_;
   store_.cursorRow_ = 0;
   store_.cursorCell_ = 0;
+  store_.haveLastQuery_ = false;
 }
 
 }  // namespace reader

@@ -85,6 +85,7 @@ class CellStore {
     return rowIndex + 1 < rows_.size() ? rows_[rowIndex + 1].begin : count_;
   }
   void Push(const StoredCell& cell);
+  const StoredCell* FindUncached(uint32_t row, uint32_t col) const;
 
   std::vector<std::unique_ptr<StoredCell[]>> chunks_;
   std::vector<RowSpan> rows_;
@@ -95,6 +96,10 @@ class CellStore {
   // Lookup cursor (the store belongs to one book, read by one thread at a time).
   mutable size_t cursorRow_ = 0;
   mutable size_t cursorCell_ = 0;
+  mutable bool haveLastQuery_ = false;
+  mutable uint32_t lastQueryRow_ = 0;
+  mutable uint32_t lastQueryCol_ = 0;
+  mutable const StoredCell* lastQueryCell_ = nullptr;
 };
 
 // Fills a CellStore. Cells may come in any order; the common case (row-major,
