@@ -70,7 +70,8 @@ struct ConverterSettings {
 
   // State of the run kept by the engine.
   // True while outputFile holds a path the export built from outputFolder
-  // (then later sheets get files named after themselves).
+  // (then later sheets get files named after themselves). Whoever puts a
+  // path of its own into outputFile clears it.
   bool outputFileBuilt = false;
   // Output paths written in this run: an overwrite deletes a path only the
   // first time, later sheets of the run append to it.
