@@ -70,7 +70,8 @@ const char* KindName(reader::CellKind k) {
 
 }  // namespace
 
-CorpusAgreement CompareWithReference(XlBook& book, const std::string& referencePath) {
+CorpusAgreement CompareWithReference(XlBook& book, const std::string& referencePath,
+                                     const CompareOptions& options) {
   CorpusAgreement result;
   auto note = [&](std::string text) {
     if (result.differences.size() < 12) result.differences.push_back(std::move(text));
@@ -139,7 +140,7 @@ CorpusAgreement CompareWithReference(XlBook& book, const std::string& referenceP
       if (t->text == "n" || t->text == "d") {
         ok = kind == reader::CellKind::Number && v && NearlyEqual(cell->number(), v->number);
         if (cell && kind == reader::CellKind::Number) ours = std::to_string(cell->number());
-        if (ok) {
+        if (ok && options.formats) {
           const Json* z = rc.Find("z");
           int id = book.FormatOf(cell->style)->numFormatId;
           std::string text = FormatTextOf(book, id);
