@@ -1,16 +1,112 @@
 #include "biff_records.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace reader::biff {
 
+void StreamBytes::SetMemory(std::vector<uint8_t> bytes) {
+  memory_ = std::move(bytes);
+  file_ = nullptr;
+  extents_.clear();
+  starts_.clear();
+  size_ = memory_.size();
+}
+
+void StreamBytes::SetFile(ByteSource* file, std::vector<Extent> extents) {
+  memory_.clear();
+  file_ = file;
+  extents_ = std::move(extents);
+  starts_.clear();
+  size_ = 0;
+  for (const Extent& e : extents_) {
+    starts_.push_back(size_);
+    size_ += e.length;
+  }
+}
+
+Status StreamBytes::Read(uint64_t offset, uint8_t* out, size_t n, size_t* got) const {
+  *got = 0;
+  if (offset >= size_) return Status::Ok();
+  if (n > size_ - offset) n = static_cast<size_t>(size_ - offset);
+  if (!file_) {
+    std::memcpy(out, memory_.data() + offset, n);
+    *got = n;
+    return Status::Ok();
+  }
+  size_t i = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
+  while (*got < n && i < extents_.size()) {
+    uint64_t within = offset + *got - starts_[i];
+    uint64_t take = extents_[i].length - within;
+    if (take > n - *got) take = n - *got;
+    READER_RETURN_IF_ERROR(file_->ReadAt(extents_[i].fileOffset + within, out + *got, static_cast<size_t>(take)));
+    *got += static_cast<size_t>(take);
+    ++i;
+  }
+  return Status::Ok();
+}
+
+RecordWalker::RecordWalker(const uint8_t* stream, size_t size, size_t offset)
+    : data_(stream), size_(size), pos_(offset <= size ? offset : size), streamSize_(size) {}
+
+RecordWalker::RecordWalker(const StreamBytes& stream, uint64_t offset)
+    : source_(&stream), windowOffset_(offset <= stream.size() ? offset : stream.size()),
+      streamSize_(stream.size()) {}
+
+bool RecordWalker::Have(size_t n) {
+  if (size_ - pos_ >= n) return true;
+  uint64_t windowEnd = windowOffset_ + size_;
+  if (!source_ || windowEnd >= streamSize_ || !readError_.empty()) return false;
+  // Slide the window: keep the bytes from the next record on, then fill
+  // up from the stream.
+  constexpr size_t kWindow = size_t(1) << 20;  // well above the largest record (4 + 65535 bytes)
+  if (buffer_.size() < kWindow) buffer_.resize(kWindow);
+  size_t tail = size_ - pos_;
+  if (tail) std::memmove(buffer_.data(), data_ + pos_, tail);
+  windowOffset_ += pos_;
+  pos_ = 0;
+  size_t got = 0;
+  Status s = source_->Read(windowOffset_ + tail, buffer_.data() + tail, buffer_.size() - tail, &got);
+  if (!s.ok()) readError_ = s.message();
+  data_ = buffer_.data();
+  size_ = tail + got;
+  return size_ - pos_ >= n;
+}
+
+bool RecordWalker::Next(Record* r) {
+  if (!Have(4)) {
+    cutShort_ = pos_ < size_ || !readError_.empty();
+    return false;
+  }
+  uint16_t length = ReadU16(data_ + pos_ + 2);
+  if (!Have(4 + static_cast<size_t>(length))) {
+    cutShort_ = true;
+    return false;
+  }
+  const uint8_t* p = data_ + pos_;
+  r->type = ReadU16(p);
+  r->length = length;
+  r->offset = windowOffset_ + pos_;
+  r->data = p + 4;
+  pos_ += 4 + static_cast<size_t>(length);
+  return true;
+}
+
+int RecordWalker::PeekType() {
+  if (!Have(4)) return -1;
+  return ReadU16(data_ + pos_);
+}
+
 void ContinuedRecord::Gather(const Record& first, RecordWalker& walker) {
-  pieces_.clear();
+  bytes_.assign(first.data, first.data + first.length);
+  pieces_.assign(1, {0, first.length});
   piece_ = 0;
   pos_ = 0;
-  pieces_.push_back({first.data, first.length, first.offset + 4});
   Record r;
-  while (walker.PeekType() == kContinue && walker.Next(&r)) pieces_.push_back({r.data, r.length, r.offset + 4});
+  while (walker.PeekType() == kContinue && walker.Next(&r)) {
+    pieces_.push_back({bytes_.size(), r.length});
+    bytes_.insert(bytes_.end(), r.data, r.data + r.length);
+  }
 }
 
 bool ContinuedRecord::AtEnd() const {
@@ -20,11 +116,6 @@ bool ContinuedRecord::AtEnd() const {
     pos = 0;
   }
   return p >= pieces_.size();
-}
-
-size_t ContinuedRecord::StreamOffset() const {
-  if (piece_ >= pieces_.size()) return pieces_.empty() ? 0 : pieces_.back().offset + pieces_.back().size;
-  return pieces_[piece_].offset + pos_;
 }
 
 // Pieces are left at their end rather than stepped over, so ReadChars can
@@ -40,7 +131,7 @@ bool ContinuedRecord::Read(void* out, size_t n) {
       continue;
     }
     size_t take = p.size - pos_ < n ? p.size - pos_ : n;
-    std::memcpy(o, p.data + pos_, take);
+    std::memcpy(o, PieceData(piece_) + pos_, take);
     o += take;
     n -= take;
     pos_ += take;
@@ -86,11 +177,12 @@ bool ContinuedRecord::ReadChars(size_t chars, bool highByte, std::string& out) {
       if (++piece_ >= pieces_.size()) return false;
       pos_ = 0;
       if (pieces_[piece_].size == 0) continue;
-      highByte = (pieces_[piece_].data[0] & 1) != 0;
+      highByte = (PieceData(piece_)[0] & 1) != 0;
       pos_ = 1;
       continue;
     }
     const Piece& p = pieces_[piece_];
+    const uint8_t* data = PieceData(piece_);
     size_t width = highByte ? 2 : 1;
     size_t fit = (p.size - pos_) / width;
     if (fit == 0) {
@@ -99,8 +191,8 @@ bool ContinuedRecord::ReadChars(size_t chars, bool highByte, std::string& out) {
       continue;
     }
     size_t take = fit < chars ? fit : chars;
-    if (highByte) AppendUtf16Le(out, p.data + pos_, take);
-    else AppendLatin1(out, p.data + pos_, take);
+    if (highByte) AppendUtf16Le(out, data + pos_, take);
+    else AppendLatin1(out, data + pos_, take);
     pos_ += take * width;
     chars -= take;
   }

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "file_source.h"
 #include "safety.h"
+#include "status.h"
 #include "text_encoding.h"
 
 namespace reader::biff {
@@ -65,56 +67,74 @@ inline bool IsBof(uint16_t type) {
   return type == kBof2 || type == kBof3 || type == kBof4 || type == kBof;
 }
 
-// A record inside a stream whose bounds the walker has checked.
+// The bytes of a BIFF stream: in memory, or runs of a file (the sectors of
+// a compound file stream), so a large stream is never held whole.
+class StreamBytes {
+ public:
+  struct Extent {
+    uint64_t fileOffset;
+    uint64_t length;
+  };
+  void SetMemory(std::vector<uint8_t> bytes);
+  // `file` must outlive the object (it is the book's open file).
+  void SetFile(ByteSource* file, std::vector<Extent> extents);
+  uint64_t size() const { return size_; }
+  // Reads min(n, size - offset) bytes at `offset` into `out`.
+  Status Read(uint64_t offset, uint8_t* out, size_t n, size_t* got) const;
+
+ private:
+  std::vector<uint8_t> memory_;
+  ByteSource* file_ = nullptr;
+  std::vector<Extent> extents_;
+  std::vector<uint64_t> starts_;  // stream offset of each extent
+  uint64_t size_ = 0;
+};
+
+// A record the walker has checked against the stream's bounds. `data` is
+// valid until the walker's next call.
 struct Record {
   uint16_t type = 0;
   uint16_t length = 0;
-  size_t offset = 0;  // of the record header in the stream
+  uint64_t offset = 0;  // of the record header in the stream
   const uint8_t* data = nullptr;
 };
 
 // Walks records from `offset`. Next stops at the end of the stream and at a
-// record whose length runs past it (then cutShort() is true).
+// record whose length runs past it (then cutShort() is true). Over a
+// StreamBytes it reads through a window of about a megabyte.
 class RecordWalker {
  public:
-  RecordWalker(const uint8_t* stream, size_t size, size_t offset)
-      : stream_(stream), size_(size), offset_(offset) {}
-  bool Next(Record* r) {
-    if (offset_ >= size_ || size_ - offset_ < 4) {
-      cutShort_ = offset_ < size_;
-      return false;
-    }
-    const uint8_t* p = stream_ + offset_;
-    uint16_t length = ReadU16(p + 2);
-    if (length > size_ - offset_ - 4) {
-      cutShort_ = true;
-      return false;
-    }
-    r->type = ReadU16(p);
-    r->length = length;
-    r->offset = offset_;
-    r->data = p + 4;
-    offset_ += 4 + static_cast<size_t>(length);
-    return true;
-  }
-  // The type of the next record without moving, or -1 at the end.
-  int PeekType() const {
-    if (offset_ >= size_ || size_ - offset_ < 4) return -1;
-    return ReadU16(stream_ + offset_);
-  }
-  size_t offset() const { return offset_; }
+  // Over bytes in memory, which must outlive the walker.
+  RecordWalker(const uint8_t* stream, size_t size, size_t offset);
+  RecordWalker(const StreamBytes& stream, uint64_t offset);
+  bool Next(Record* r);
+  // The type of the next record without moving, or -1 at the end. Like
+  // Next, it ends the validity of the last record's data.
+  int PeekType();
+  uint64_t offset() const { return windowOffset_ + pos_; }
   bool cutShort() const { return cutShort_; }
+  // Why reading stopped early when the file itself failed, else empty.
+  const std::string& readError() const { return readError_; }
 
  private:
-  const uint8_t* stream_;
-  size_t size_;
-  size_t offset_;
+  // True when `n` bytes from pos_ are in the window (reads more if it can).
+  bool Have(size_t n);
+
+  const StreamBytes* source_ = nullptr;
+  std::vector<uint8_t> buffer_;
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;            // bytes in the window
+  size_t pos_ = 0;             // next record in the window
+  uint64_t windowOffset_ = 0;  // stream offset of data_[0]
+  uint64_t streamSize_ = 0;
   bool cutShort_ = false;
+  std::string readError_;
 };
 
 // The bytes of one record and its CONTINUE records as one sequence, with
 // the piece boundaries kept: strings in an SST or a long STRING record
-// start each continued run of characters with a new flags byte.
+// start each continued run of characters with a new flags byte. The bytes
+// are copied, so they stay valid while the walker moves on.
 class ContinuedRecord {
  public:
   // Takes `first` and every CONTINUE record that follows it from `walker`.
@@ -126,8 +146,6 @@ class ContinuedRecord {
   bool ReadU32(uint32_t* v);
   bool Skip(uint64_t n);
   bool AtEnd() const;
-  // Offset in the stream of the next byte (for messages).
-  size_t StreamOffset() const;
 
   // Reads `chars` characters that start with width `highByte`, appending
   // UTF-8 to `out`. Where the characters cross into a CONTINUE record, that
@@ -136,10 +154,11 @@ class ContinuedRecord {
 
  private:
   struct Piece {
-    const uint8_t* data;
+    size_t begin;  // in bytes_
     size_t size;
-    size_t offset;  // in the stream
   };
+  const uint8_t* PieceData(size_t i) const { return bytes_.data() + pieces_[i].begin; }
+  std::vector<uint8_t> bytes_;
   std::vector<Piece> pieces_;
   size_t piece_ = 0;
   size_t pos_ = 0;

@@ -21,7 +21,7 @@ double ReadDouble(const uint8_t* p) {
 class Damage {
  public:
   explicit Damage(const BiffStream& stream) : stream_(stream) {}
-  void Note(size_t offset, const std::string& what) {
+  void Note(uint64_t offset, const std::string& what) {
     if (count_++ == 0) first_ = stream_.name + ": offset " + std::to_string(offset) + ": " + what;
   }
   void NoteShort(const Record& r, const char* name) {
@@ -49,11 +49,9 @@ struct PendingString {
 
 }  // namespace
 
-Status ReadSheetCells(const BiffStream& stream, size_t offset, SheetBuilder& cells, StringPool& strings) {
-  const uint8_t* bytes = stream.bytes.data();
-  size_t size = stream.bytes.size();
+Status ReadSheetCells(const BiffStream& stream, uint64_t offset, SheetBuilder& cells, StringPool& strings) {
   Damage damage(stream);
-  RecordWalker walker(bytes, size, offset);
+  RecordWalker walker(stream.bytes, offset);
   Record r;
   if (!walker.Next(&r) || !IsBof(r.type))
     return Status::Error(stream.name + ": offset " + std::to_string(offset) +
@@ -234,7 +232,8 @@ Status ReadSheetCells(const BiffStream& stream, size_t offset, SheetBuilder& cel
     }
   }
   if (!ended) {
-    if (!stream.damage.empty()) damage.Note(walker.offset(), "the sheet is cut short: " + stream.damage);
+    if (!walker.readError().empty()) damage.Note(walker.offset(), walker.readError());
+    else if (!stream.damage.empty()) damage.Note(walker.offset(), "the sheet is cut short: " + stream.damage);
     else if (walker.cutShort()) damage.Note(walker.offset(), "the stream ends inside a record");
   }
   return damage.Result();

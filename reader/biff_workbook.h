@@ -1,6 +1,7 @@
 // What the .xls reader keeps between loading a workbook and reading its
-// sheets: the whole BIFF stream (read once from the file) and the facts of
-// the workbook globals that the cell records need.
+// sheets: where the BIFF stream lies in the file (each sheet reads its own
+// part once, through a small window) and the facts of the workbook globals
+// that the cell records need.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "biff_records.h"
 #include "book.h"
 #include "text_encoding.h"
 
 namespace reader::biff {
 
 struct BiffStream {
-  std::vector<uint8_t> bytes;
+  StreamBytes bytes;
   std::string name;  // "Workbook", "Book", or the file name for a bare stream
   int version = 8;   // 2, 3, 4, 5 (BIFF5 and BIFF7) or 8
   CodePageDecoder decoder;
@@ -29,7 +31,7 @@ struct BiffStream {
 // Reads the cells of the substream whose BOF record is at `offset`.
 // Stops at its EOF; records of embedded substreams (charts) are skipped.
 // On damage, keeps the cells read and returns "stream: offset N: reason".
-Status ReadSheetCells(const BiffStream& stream, size_t offset, SheetBuilder& cells, StringPool& strings);
+Status ReadSheetCells(const BiffStream& stream, uint64_t offset, SheetBuilder& cells, StringPool& strings);
 
 // Parses a BIFF stream held in `stream` into `book`: the globals (or, for
 // a BIFF2-4 worksheet, the one sheet) and one lazily read sheet each.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "biff_records.h"
 #include "safety.h"
 #include "text_encoding.h"
 
@@ -238,6 +239,58 @@ const CompoundFile::Entry* CompoundFile::FindStream(std::string_view name) const
   return nullptr;
 }
 
+Status CompoundFile::RegularSectors(const Entry& entry, std::vector<uint32_t>* sectors, uint64_t* bytes,
+                                    Status* chain) const {
+  uint64_t needed = (entry.size + sectorSize_ - 1) >> sectorShift_;
+  *chain = Chain(fat_, entry.start, std::min<uint64_t>(needed, fileSectors_), fileSectors_, "stream", sectors);
+  *bytes = std::min<uint64_t>(entry.size, static_cast<uint64_t>(sectors->size()) << sectorShift_);
+  return Status::Ok();
+}
+
+Status CompoundFile::StreamBytesOf(const Entry& entry, ByteSource& file, biff::StreamBytes* out,
+                                   std::string* damage) {
+  if (entry.type == EntryType::Root || entry.size >= miniCutoff_) {
+    std::vector<uint32_t> sectors;
+    uint64_t bytes = 0;
+    Status chain;
+    READER_RETURN_IF_ERROR(RegularSectors(entry, &sectors, &bytes, &chain));
+    if (sectors.empty() && entry.size > 0)
+      return chain.ok() ? Status::Error("the stream's sector chain is empty") : chain;
+    damage->clear();
+    if (bytes < entry.size) {
+      *damage = chain.ok() ? "the sector chain ends early" : chain.message();
+      *damage += " (" + std::to_string(bytes) + " of " + std::to_string(entry.size) + " bytes read)";
+    }
+    // Runs of consecutive sectors, cut at the stream's size and at the end
+    // of the file (a short last sector).
+    std::vector<biff::StreamBytes::Extent> extents;
+    uint64_t left = bytes, fileSize = file.size();
+    for (size_t i = 0; i < sectors.size() && left > 0;) {
+      size_t j = i + 1;
+      while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1) ++j;
+      uint64_t offset = (static_cast<uint64_t>(sectors[i]) + 1) << sectorShift_;
+      uint64_t length = std::min<uint64_t>(static_cast<uint64_t>(j - i) << sectorShift_, left);
+      left -= length;
+      if (offset >= fileSize) break;
+      if (length > fileSize - offset) {
+        extents.push_back({offset, fileSize - offset});
+        break;
+      }
+      extents.push_back({offset, length});
+      i = j;
+    }
+    out->SetFile(&file, std::move(extents));
+    if (out->size() < bytes && damage->empty())
+      *damage = "the file ends inside the stream (" + std::to_string(out->size()) + " of " +
+                std::to_string(entry.size) + " bytes there)";
+    return Status::Ok();
+  }
+  std::vector<uint8_t> bytes;
+  READER_RETURN_IF_ERROR(ReadStream(entry, &bytes, damage));
+  out->SetMemory(std::move(bytes));
+  return Status::Ok();
+}
+
 Status CompoundFile::ReadStream(const Entry& entry, std::vector<uint8_t>* out, std::string* damage) {
   out->clear();
   if (damage) damage->clear();
@@ -246,9 +299,7 @@ Status CompoundFile::ReadStream(const Entry& entry, std::vector<uint8_t>* out, s
   Status chain;
   uint64_t bytes = 0;
   if (!mini) {
-    uint64_t needed = (entry.size + sectorSize_ - 1) >> sectorShift_;
-    chain = Chain(fat_, entry.start, std::min<uint64_t>(needed, fileSectors_), fileSectors_, "stream", &sectors);
-    bytes = std::min<uint64_t>(entry.size, static_cast<uint64_t>(sectors.size()) << sectorShift_);
+    READER_RETURN_IF_ERROR(RegularSectors(entry, &sectors, &bytes, &chain));
   } else {
     if (!miniStreamRead_) {
       miniStreamRead_ = true;

@@ -17,6 +17,10 @@
 
 namespace reader {
 
+namespace biff {
+class StreamBytes;
+}
+
 class CompoundFile {
  public:
   enum class EntryType : uint8_t { Unknown = 0, Storage = 1, Stream = 2, Root = 5 };
@@ -50,6 +54,11 @@ class CompoundFile {
   // for an intact stream); it fails only when nothing could be read.
   Status ReadStream(const Entry& entry, std::vector<uint8_t>* out, std::string* damage = nullptr);
 
+  // The same stream as a BIFF stream source: small streams (in the mini
+  // stream) are read into memory, larger ones become runs of the file
+  // that are read when used. Damage as for ReadStream.
+  Status StreamBytesOf(const Entry& entry, ByteSource& file, biff::StreamBytes* out, std::string* damage);
+
  private:
   Status ReadHeaderAndFat(const uint8_t* header);
   Status ReadDirectory(uint32_t firstSector);
@@ -57,6 +66,8 @@ class CompoundFile {
   // The sectors of the chain that starts at `start` in `fat`, at most
   // `limit` of them, each below `bound`; fails on a loop or an
   // out-of-range sector, keeping the sectors before it in *out.
+  // The sectors of a regular (not mini) stream, with its readable size.
+  Status RegularSectors(const Entry& entry, std::vector<uint32_t>* sectors, uint64_t* bytes, Status* chain) const;
   Status Chain(const std::vector<uint32_t>& fat, uint32_t start, uint64_t limit, uint64_t bound,
                const char* what, std::vector<uint32_t>* out) const;
   // Reads sectors in chain order into out (sizes in bytes), joining runs

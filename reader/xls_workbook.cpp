@@ -52,8 +52,7 @@ struct RawSheet {
   uint32_t position;
   uint8_t visibility;
   uint8_t type;
-  size_t nameOffset;  // of the name bytes in the stream
-  size_t nameLength;  // bytes available for the name
+  std::string name;  // the record's bytes from the name on, decoded later
 };
 
 struct Globals {
@@ -105,7 +104,7 @@ int IdForOrderedFormat(size_t position, const std::string& text, int* nextCustom
   return (*nextCustom)++;
 }
 
-std::string Where(const BiffStream& s, size_t offset) {
+std::string Where(const BiffStream& s, uint64_t offset) {
   return s.name + ": offset " + std::to_string(offset);
 }
 
@@ -113,7 +112,7 @@ std::string Where(const BiffStream& s, size_t offset) {
 // (a single worksheet), the globals-type records are taken from the whole
 // first substream, among the cells.
 Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& sharedStrings, uint32_t* sstCount) {
-  RecordWalker walker(s.bytes.data(), s.bytes.size(), 0);
+  RecordWalker walker(s.bytes, 0);
   Record r;
   walker.Next(&r);  // the BOF, checked by the caller
   ContinuedRecord continued;
@@ -188,7 +187,7 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
         // position, visibility, type, then the name: BIFF8 a short Unicode
         // string, BIFF5/7 a byte string ([MS-XLS] 2.4.28).
         if (wholeStream || n < 7) break;
-        g->sheets.push_back({ReadU32(d), d[4], d[5], r.offset + 4 + 6, n - 6});
+        g->sheets.push_back({ReadU32(d), d[4], d[5], std::string(reinterpret_cast<const char*>(d + 6), n - 6)});
         break;
       default:
         break;
@@ -210,7 +209,7 @@ std::string DecodeBytes(const BiffStream& s, const std::string& bytes) {
 
 Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& builder) {
   BiffStream& s = *stream;
-  RecordWalker walker(s.bytes.data(), s.bytes.size(), 0);
+  RecordWalker walker(s.bytes, 0);
   Record bof;
   if (!walker.Next(&bof) || !IsBof(bof.type))
     return Status::Error(s.name + ": the stream does not start with a BOF record" +
@@ -254,7 +253,7 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
     for (const Globals::Xf& xf : g.xfs) builder.AddStyle(xf.ordered ? orderedId(xf.format) : xf.format);
   }
 
-  auto loaderAt = [stream](size_t position) -> SheetLoader {
+  auto loaderAt = [stream](uint64_t position) -> SheetLoader {
     return [stream, position](SheetBuilder& cells, StringPool& strings) {
       return ReadSheetCells(*stream, position, cells, strings);
     };
@@ -268,9 +267,9 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
     for (size_t i = 0; i < g.sheets.size(); ++i) {
       const RawSheet& raw = g.sheets[i];
       std::string name;
-      const uint8_t* p = s.bytes.data() + raw.nameOffset;
-      if (s.version >= 8) ReadUnicodeString(p, raw.nameLength, 1, name);
-      else ReadByteString(p, raw.nameLength, 1, s.decoder, name);
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(raw.name.data());
+      if (s.version >= 8) ReadUnicodeString(p, raw.name.size(), 1, name);
+      else ReadByteString(p, raw.name.size(), 1, s.decoder, name);
       if (name.empty()) name = "Sheet" + std::to_string(i + 1);
       Visibility visibility = (raw.visibility & 3) == 1   ? Visibility::Hidden
                               : (raw.visibility & 3) == 2 ? Visibility::VeryHidden
@@ -303,17 +302,15 @@ Status LoadCompoundFile(XlBook& book, BookBuilder& builder) {
   if (!entry) return Status::Error("the compound file holds no Workbook or Book stream: not an .xls workbook");
   auto stream = std::make_shared<biff::BiffStream>();
   stream->name = entry->name;
-  READER_RETURN_IF_ERROR(cf.ReadStream(*entry, &stream->bytes, &stream->damage).Prefix(stream->name + " stream"));
+  READER_RETURN_IF_ERROR(cf.StreamBytesOf(*entry, *book.source, &stream->bytes, &stream->damage)
+                             .Prefix(stream->name + " stream"));
   return biff::LoadBiff(std::move(stream), book, builder);
 }
 
 Status LoadBiffStream(XlBook& book, BookBuilder& builder) {
   auto stream = std::make_shared<biff::BiffStream>();
   stream->name = "BIFF stream";
-  uint64_t size = book.source->size();
-  if (size > (uint64_t(1) << 31)) return Status::Error("the BIFF stream is too large");
-  stream->bytes.resize(static_cast<size_t>(size));
-  READER_RETURN_IF_ERROR(book.source->ReadAt(0, stream->bytes.data(), stream->bytes.size()));
+  stream->bytes.SetFile(book.source.get(), {{0, book.source->size()}});
   return biff::LoadBiff(std::move(stream), book, builder);
 }
 
