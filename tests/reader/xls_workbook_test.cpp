@@ -444,3 +444,36 @@ TEST(Biff3And4, XfRecordsNameFormatsByPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Biff8, SheetsLargerThanTheReadWindowAreReadWhole) {
+  // About 4 MB of records: the reader's window slides several times, with
+  // records and a continued STRING across its edges.
+  Stream c;
+  for (uint32_t r = 0; r < 60000; ++r) {
+    for (uint32_t col = 0; col < 3; ++col) c.Add(0x0203, Bytes().u16(r).u16(col).u16(0).f64(r * 3.0 + col));
+    if (r % 1000 == 999) {
+      c.Add(0x0006, Formula(r, 3, 0, Special(0, 0)));
+      c.Add(0x0207, Bytes().u16(3000).u8(0).raw(std::string(2000, 'a')));
+      c.Add(0x003C, Bytes().u8(1).utf16(std::u16string(1000, u'ж')));
+    }
+  }
+  auto stream = xls_test::Biff8Workbook({{"Big", c.bytes()}}, Biff8Globals());
+  ASSERT_GT(stream.size(), 3u << 20);
+  auto book = MustLoad(InCompoundFile(stream));
+  XlSheet* s = SheetOf(*book, 0);
+  EXPECT_EQ(s->error, "");
+  EXPECT_EQ(s->cells.cellCount(), 60000u * 3 + 60);
+  double sum = 0;
+  s->cells.ForEach([&](uint32_t, const reader::StoredCell& cell) {
+    if (cell.kind == reader::CellKind::Number) sum += cell.number();
+  });
+  EXPECT_EQ(sum, 3.0 * 59999 * 60000 / 2 * 3 + 3.0 * 60000);
+  std::string expected(2000, 'a');
+  for (int k = 0; k < 1000; ++k) expected += "ж";
+  EXPECT_EQ(Text(s, 59999, 3), expected);
+  EXPECT_EQ(Text(s, 999, 3), expected);
+}
+
+}  // namespace
