@@ -59,8 +59,11 @@ bool RecordWalker::Have(size_t n) {
   if (!source_ || windowEnd >= streamSize_ || !readError_.empty()) return false;
   // Slide the window: keep the bytes from the next record on, then fill
   // up from the stream.
-  constexpr size_t kWindow = size_t(1) << 20;  // well above the largest record (4 + 65535 bytes)
-  if (buffer_.size() < kWindow) buffer_.resize(kWindow);
+  // A megabyte is well above the largest record (4 + 65535 bytes); a
+  // smaller stream fits whole.
+  constexpr uint64_t kWindow = uint64_t(1) << 20;
+  size_t capacity = static_cast<size_t>(streamSize_ < kWindow ? streamSize_ : kWindow);
+  if (buffer_.size() < capacity) buffer_.resize(capacity);
   size_t tail = size_ - pos_;
   if (tail) std::memmove(buffer_.data(), data_ + pos_, tail);
   windowOffset_ += pos_;
