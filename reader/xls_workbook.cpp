@@ -66,6 +66,7 @@ struct Globals {
   std::vector<Xf> xfs;
   std::vector<RawSheet> sheets;
   bool encrypted = false;
+  uint64_t end = 0;  // stream offset after the globals' EOF record
 };
 
 // The SST: strings that may cross CONTINUE records anywhere, each with
@@ -130,6 +131,7 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
     if (r.type == kEof) {
       if (depth == 0) {
         ended = true;
+        g->end = walker.offset();
         break;
       }
       --depth;
@@ -199,6 +201,45 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
   return Status::Ok();
 }
 
+// True when a BOF record starts at `offset`.
+bool BofAt(const BiffStream& s, uint64_t offset) {
+  uint8_t head[4];
+  size_t got = 0;
+  if (!s.bytes.Read(offset, head, 4, &got).ok() || got < 4) return false;
+  uint16_t length = ReadU16(head + 2);
+  return IsBof(ReadU16(head)) && length >= 4 && length <= 32;
+}
+
+// Where the substreams after the globals start, in stream order.
+std::vector<uint64_t> SubstreamsAfter(const BiffStream& s, uint64_t from) {
+  std::vector<uint64_t> starts;
+  RecordWalker walker(s.bytes, from);
+  Record r;
+  int depth = 0;
+  while (walker.Next(&r)) {
+    if (IsBof(r.type)) {
+      if (depth++ == 0) starts.push_back(r.offset);
+    } else if (r.type == kEof && depth > 0) {
+      --depth;
+    }
+  }
+  return starts;
+}
+
+// Writers that rewrite a workbook sometimes leave the BOUNDSHEET positions
+// of the old file. When a position holds no BOF but the stream has exactly
+// one substream per sheet after the globals, the sheets are those
+// substreams in order.
+void RepairSheetPositions(const BiffStream& s, Globals* g) {
+  bool anyBad = false;
+  for (const RawSheet& raw : g->sheets) anyBad = anyBad || !BofAt(s, raw.position);
+  if (!anyBad || g->end == 0) return;
+  std::vector<uint64_t> starts = SubstreamsAfter(s, g->end);
+  if (starts.size() != g->sheets.size()) return;
+  for (size_t i = 0; i < starts.size(); ++i)
+    if (!BofAt(s, g->sheets[i].position)) g->sheets[i].position = static_cast<uint32_t>(starts[i]);
+}
+
 std::string DecodeBytes(const BiffStream& s, const std::string& bytes) {
   std::string out;
   s.decoder.Append(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -264,6 +305,7 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
     else if (kind == kMacroSubstream) builder.AddSheet("Sheet1", SheetKind::Macrosheet);
     else builder.AddSheet("Sheet1", SheetKind::Worksheet, Visibility::Visible, loaderAt(0));
   } else {
+    RepairSheetPositions(s, &g);
     for (size_t i = 0; i < g.sheets.size(); ++i) {
       const RawSheet& raw = g.sheets[i];
       std::string name;

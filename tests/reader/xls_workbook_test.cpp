@@ -260,7 +260,8 @@ TEST(Biff8, DamagedSheetsKeepTheirCellsAndSayWhere) {
   good.Add(0x027E, Bytes().u16(3).u16(3).u16(0).u32((9u << 2) | 2));
   auto stream = xls_test::Biff8Workbook({{"Bad", bad.bytes()}, {"Good", good.bytes()}, {"Gone", good.bytes()}},
                                         Biff8Globals());
-  // Point the third sheet into the middle of a record.
+  // Point the third sheet into the middle of a record (a position left
+  // from before the file was rewritten).
   auto moved = stream;
   size_t boundSheet3 = 0;
   for (size_t at = 0, seen = 0; at + 4 <= moved.size();) {
@@ -284,9 +285,22 @@ TEST(Biff8, DamagedSheetsKeepTheirCellsAndSayWhere) {
   XlSheet* g = SheetOf(*book, 1);
   EXPECT_EQ(g->error, "");
   EXPECT_EQ(xlSheetReadNumA(g, 3, 3, nullptr), 9.0);
-  XlSheet* gone = SheetOf(*book, 2);
+  // One substream per sheet: the lost position is taken from the stream.
+  XlSheet* moved3 = SheetOf(*book, 2);
+  EXPECT_EQ(moved3->error, "");
+  EXPECT_EQ(xlSheetReadNumA(moved3, 3, 3, nullptr), 9.0);
+
+  // With a substream more than there are sheets, nothing is guessed.
+  auto extra = moved;
+  Stream chart;
+  chart.Bof8(0x0020);
+  chart.Eof();
+  extra.insert(extra.end(), chart.bytes().begin(), chart.bytes().end());
+  auto extraBook = MustLoad(InCompoundFile(extra));
+  XlSheet* gone = SheetOf(*extraBook, 2);
   EXPECT_NE(gone->error.find("does not hold a BOF record"), std::string::npos) << gone->error;
   EXPECT_EQ(xlSheetLastRowA(gone), 0);
+  EXPECT_EQ(xlSheetReadNumA(SheetOf(*extraBook, 1), 3, 3, nullptr), 9.0);
 
   // The stream cut inside the second sheet: the first stays whole.
   auto cut = std::vector<uint8_t>(stream.begin(), stream.end() - 30);
