@@ -146,6 +146,7 @@ class ContinuedRecord {
   bool ReadU32(uint32_t* v);
   bool Skip(uint64_t n);
   bool AtEnd() const;
+  size_t size() const { return bytes_.size(); }  // all pieces together
 
   // Reads `chars` characters that start with width `highByte`, appending
   // UTF-8 to `out`. Where the characters cross into a CONTINUE record, that

@@ -76,7 +76,8 @@ struct Globals {
 void ReadSst(ContinuedRecord& sst, StringPool& pool) {
   uint32_t total = 0, unique = 0;
   if (!sst.ReadU32(&total) || !sst.ReadU32(&unique)) return;
-  pool.Reserve(CappedReserve(unique, 1u << 26, 3, 1u << 20), 0);
+  // Each string takes at least 3 bytes (count and flags).
+  pool.Reserve(CappedReserve(unique, sst.size(), 3), sst.size());
   std::string text;
   while (!sst.AtEnd()) {
     uint16_t chars = 0;
