@@ -19,6 +19,7 @@ CellStore::~CellStore() = default;
 void CellStore::Clear() {
   chunks_.clear();
   chunks_.shrink_to_fit();
+  firstChunkCells_ = 0;
   rows_.clear();
   rows_.shrink_to_fit();
   count_ = 0;
@@ -28,12 +29,26 @@ void CellStore::Clear() {
 }
 
 size_t CellStore::memoryBytes() const {
-  return chunks_.size() * kChunkCells * sizeof(StoredCell) + rows_.capacity() * sizeof(RowSpan);
+  size_t cells = chunks_.empty() ? 0 : (chunks_.size() - 1) * kChunkCells + firstChunkCells_;
+  return cells * sizeof(StoredCell) + rows_.capacity() * sizeof(RowSpan);
+}
+
+void CellStore::GrowFirstChunk() {
+  size_t cells = firstChunkCells_ ? firstChunkCells_ * 4 : 64;
+  if (cells > kChunkCells) cells = kChunkCells;
+  std::unique_ptr<StoredCell[]> bigger(new StoredCell[cells]);
+  if (count_) std::memcpy(bigger.get(), chunks_[0].get(), count_ * sizeof(StoredCell));
+  if (chunks_.empty()) chunks_.push_back(std::move(bigger));
+  else chunks_[0] = std::move(bigger);
+  firstChunkCells_ = cells;
 }
 
 void CellStore::Push(const StoredCell& cell) {
-  if ((count_ & (kChunkCells - 1)) == 0 && (count_ >> kChunkBits) == chunks_.size())
+  if (count_ < kChunkCells) {
+    if (count_ == firstChunkCells_) GrowFirstChunk();
+  } else if ((count_ & (kChunkCells - 1)) == 0 && (count_ >> kChunkBits) == chunks_.size()) {
     chunks_.emplace_back(new StoredCell[kChunkCells]);
+  }
   At(count_++) = cell;
 }
 

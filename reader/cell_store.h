@@ -85,9 +85,13 @@ class CellStore {
     return rowIndex + 1 < rows_.size() ? rows_[rowIndex + 1].begin : count_;
   }
   void Push(const StoredCell& cell);
+  void GrowFirstChunk();
   const StoredCell* FindUncached(uint32_t row, uint32_t col) const;
 
   std::vector<std::unique_ptr<StoredCell[]>> chunks_;
+  // The first chunk starts small and grows to full size, so a sheet of a
+  // few cells (a workbook may have thousands) costs little.
+  size_t firstChunkCells_ = 0;
   std::vector<RowSpan> rows_;
   size_t count_ = 0;
   uint32_t lastRow_ = 0;
