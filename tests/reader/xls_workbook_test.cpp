@@ -491,3 +491,32 @@ TEST(Biff8, SheetsLargerThanTheReadWindowAreReadWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Biff8, ThousandsOfSmallSheetsCostLittleMemory) {
+  // 3000 sheets over one one-cell substream: each loaded sheet must cost
+  // about what its cells cost, not a full block of the cell store.
+  Stream s;
+  s.Bof8(0x0005);
+  std::vector<size_t> positions;
+  for (int i = 0; i < 3000; ++i)
+    positions.push_back(s.Add(0x0085, Bytes().u32(0).u8(0).u8(0).str8u("S" + std::to_string(i))) + 4);
+  s.Eof();
+  uint32_t sheet = static_cast<uint32_t>(s.size());
+  for (size_t p : positions) s.PatchU32(p, sheet);
+  s.Bof8(0x0010);
+  s.Add(0x0203, Bytes().u16(0).u16(0).u16(0).f64(1));
+  s.Eof();
+  auto book = MustLoad(InCompoundFile(s.bytes()));
+  ASSERT_EQ(book->sheets.size(), 3000u);
+  size_t bytes = 0;
+  for (size_t i = 0; i < book->sheets.size(); ++i) {
+    XlSheet* sh = SheetOf(*book, i);
+    ASSERT_EQ(xlSheetReadNumA(sh, 0, 0, nullptr), 1.0);
+    bytes += sh->cells.memoryBytes();
+  }
+  EXPECT_LT(bytes, size_t(16) << 20);
+}
+
+}  // namespace
