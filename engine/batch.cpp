@@ -1,0 +1,44 @@
+#include "batch.h"
+
+#include <string>
+#include <vector>
+
+#include "workbook.h"
+
+int RunBatch(ConverterSettings& s) {
+  // The pattern stays as given while sourceFile names each match in turn.
+  const std::string pattern = s.sourceFile;
+
+  // A folder names the output files after their sheets; an output file
+  // given with it has no effect. The paths of an earlier run are not this
+  // run's.
+  if (!s.outputFolder.empty()) s.outputFile.clear();
+  s.outputFileBuilt = false;
+  s.pathsWritten.clear();
+
+  const int32_t readFailuresBefore = s.readFailures;
+  int result = 0;
+
+  std::vector<std::string> names;
+  if (!platform::FindFiles(pattern, &names)) return 0;  // nothing matched
+
+  // Matches are found in the pattern's folder: everything up to its last
+  // separator ("\" or "/" on Windows). A pattern without one names files of
+  // the current folder.
+  const size_t sep = platform::LastSeparator(pattern);
+  const std::string folder = sep == std::string::npos ? std::string() : pattern.substr(0, sep + 1);
+
+  for (const std::string& name : names) {
+    // ".", ".." and hidden files.
+    if (name.empty() || name[0] == '.') continue;
+    s.sourceFile = folder + name;
+    if (OpenWorkbook(nullptr, s, ""))
+      ConvertSelectedSheets(nullptr, s);
+    else
+      result = 3;
+  }
+
+  // A workbook or sheet that could not be read (wholly) is no success either.
+  if (s.readFailures > readFailuresBefore) result = 3;
+  return result;
+}

@@ -1,0 +1,129 @@
+#include "workbook.h"
+
+#include <algorithm>
+#include <string>
+
+#include "activity_log.h"
+#include "export.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifndef TABREVO_PROGRAM
+#define TABREVO_PROGRAM 0
+#endif
+
+namespace {
+
+// The wizard's sheet list box on the source page.
+constexpr int kSheetListBox = 1049;
+
+#ifdef _WIN32
+LRESULT SendToSheetList(platform::Window window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return SendDlgItemMessageA(static_cast<HWND>(window), kSheetListBox, message, wParam, lParam);
+}
+#endif
+
+// Windows file names ignore case, so the same source in other capitals is
+// the same file; POSIX file names do not.
+bool SameSource(std::string_view a, std::string_view b) {
+#ifdef _WIN32
+  return EqualsNoCase(a, b);
+#else
+  return a == b;
+#endif
+}
+
+// A workbook whose book was made but whose content could not be read
+// converts nothing; say so the way the export reports its failures.
+void ReportUnreadable(platform::Window window, ConverterSettings& s, const std::string& file,
+                      const char* reason) {
+  ++s.readFailures;
+#if TABREVO_PROGRAM
+  WriteStatus(kStatusFailed, s);
+#endif
+  if (s.logEnabled) {
+    std::string text = "Cannot read workbook ";
+    text.append(file).append(": ").append(reason).append(".");
+    WriteLogLine(kLogSource, s, kLogText, text.c_str());
+  } else {
+    std::string message = "Unable to read the workbook";
+#ifdef _WIN32
+    // The message box shows only its text: name the file and the reason there.
+    message.append("\n").append(file).append("\n").append(reason);
+#endif
+    platform::ShowFailure(TABREVO_PROGRAM ? window : nullptr, message, file, reason);
+  }
+}
+
+}  // namespace
+
+int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* fileName) {
+  const std::string name = fileName ? fileName : "";
+  if (SameSource(name, s.sourceFile)) return 1;  // already open: the list keeps its selection
+  const std::string path = name.empty() ? s.sourceFile : name;
+
+#ifdef _WIN32
+  if (window) SendToSheetList(window, LB_RESETCONTENT, 0, 0);
+#else
+  (void)window;  // no wizard on POSIX: the sheets always go to selectedSheets
+#endif
+
+  // The book being replaced goes first, so that a long batch holds one book
+  // at a time.
+  xlBookReleaseA(s.book);
+  s.book = nullptr;
+  s.sheet = nullptr;
+  // The name decides which kind of book is made; loading then reads the
+  // content by what the file really holds, whatever its name.
+  s.book = EndsWithNoCase(path, ".xls") ? xlCreateBookCA() : xlCreateXMLBookCA();
+  if (!s.book) return 0;
+
+  xlBookSetLocaleA(s.book, "");
+  if (!xlBookLoadA(s.book, path.c_str()))
+    ReportUnreadable(window, s, path, xlBookErrorMessageA(s.book));
+
+  const int count = xlBookSheetCountA(s.book);
+  if (!window) {
+    s.selectedSheets.clear();
+    s.selectedSheets.reserve(static_cast<size_t>(std::max(count, 0)));
+  }
+  for (int i = 0; i < count; ++i) {
+    SheetHandle sheet = xlBookGetSheetA(s.book, i);
+    if (!sheet) continue;
+    s.sheet = sheet;
+    const char* sheetName = xlSheetNameA(sheet);
+    if (!sheetName) sheetName = "";
+#ifdef _WIN32
+    if (window) {
+      SendToSheetList(window, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sheetName));
+      continue;
+    }
+#endif
+    s.selectedSheets.push_back(UpperAscii(sheetName));
+  }
+#ifdef _WIN32
+  if (window) SendToSheetList(window, LB_SETSEL, TRUE, static_cast<LPARAM>(-1));
+#endif
+
+  if (!name.empty()) s.sourceFile = name;
+  return 1;
+}
+
+void ConvertSelectedSheets(platform::Window window, ConverterSettings& s) {
+  const int count = xlBookSheetCountA(s.book);
+  for (int i = 0; i < count; ++i) {
+    // A cancelled run ends here: going on would delete (with overwrite) and
+    // leave empty the files of the sheets not reached yet.
+    if (s.cancelled.load(std::memory_order_relaxed)) break;
+    SheetHandle sheet = xlBookGetSheetA(s.book, i);
+    if (!sheet) continue;
+    s.sheet = sheet;
+    const char* sheetName = xlSheetNameA(sheet);
+    const std::string upper = UpperAscii(sheetName ? sheetName : "");
+    // Exact match: a sheet named A;B selects only itself.
+    if (std::find(s.selectedSheets.begin(), s.selectedSheets.end(), upper) != s.selectedSheets.end())
+      ExportSheet(window, s, upper.c_str());
+  }
+}

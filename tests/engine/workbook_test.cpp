@@ -1,0 +1,253 @@
+// Opening a workbook without a window, and exporting the selected sheets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/activity_log.h"
+#include "engine/workbook.h"
+#include "reader/book.h"
+#include "tests/support/reader_pending.h"
+#include "tests/support/test_support.h"
+
+using testing_support::FileExists;
+using testing_support::FixturePath;
+using testing_support::MemoryBook;
+using testing_support::ReadFile;
+using testing_support::ScratchDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// Default settings writing into a scratch folder, delimiters turned into text.
+struct BookRun {
+  ScratchDir dir;
+  ConverterSettings s{};
+  BookRun() {
+    SetDefaultSettings(s);
+    ParseFieldDelimiter(s, s.fieldDelimiter);
+    ParseRecordDelimiter(s, s.recordDelimiter);
+    s.outputFolder = dir.path();
+    s.statusFile = dir.File("status.ini");
+  }
+  std::string Out(const std::string& name) { return ReadFile(dir.File(name)); }
+};
+
+// What a test appends to the activity log.
+struct LogWatch {
+  std::string path = ActivityLogPath();
+  size_t before = ReadFile(path).size();
+  std::string Added() const {
+    std::string now = ReadFile(path);
+    return now.size() >= before ? now.substr(before) : now;
+  }
+};
+
+TEST(ConvertSelectedSheets, ExportsTheSelectedSheetsInWorkbookOrder) {
+  BookRun run;
+  MemoryBook mb;
+  XlSheet* other = mb.Sheet("Other");
+  mb.String(other, 0, 0, "o");
+  XlSheet* data = mb.Sheet("Data");
+  mb.String(data, 0, 0, "d");
+  XlSheet* totals = mb.Sheet("Totals");
+  mb.Number(totals, 0, 0, 2);
+  run.s.book = mb.Release();
+  // The selection's order is not the workbook's.
+  run.s.selectedSheets = {"TOTALS", "DATA"};
+  ConvertSelectedSheets(nullptr, run.s);
+  EXPECT_EQ(run.Out("DATA.csv"), "\"d\",\r\n");
+  EXPECT_EQ(run.Out("TOTALS.csv"), "2.000000,\r\n");
+  EXPECT_FALSE(FileExists(run.dir.File("OTHER.csv")));
+  // The first sheet exported is the one named in outputFile.
+  EXPECT_EQ(run.s.outputFile, run.dir.File("DATA.csv"));
+  EXPECT_EQ(run.s.recordCount, 2);
+}
+
+TEST(ConvertSelectedSheets, SelectionIsByExactUpperCasedName) {
+  BookRun run;
+  MemoryBook mb;
+  for (const char* name : {"A", "A;B", "B", "b c", "Gr\xC3\xB6\xC3\x9F" "e"}) {
+    XlSheet* sh = mb.Sheet(name);
+    mb.String(sh, 0, 0, name);
+  }
+  run.s.book = mb.Release();
+  // A sheet named A;B selects only itself, not A and B.
+  const std::string nonAscii = UpperAscii(xlSheetNameA(xlBookGetSheetA(run.s.book, 4)));
+  run.s.selectedSheets = {"A;B", "B C", nonAscii};
+  ConvertSelectedSheets(nullptr, run.s);
+  EXPECT_TRUE(FileExists(run.dir.File("A;B.csv")));
+  EXPECT_TRUE(FileExists(run.dir.File("B C.csv")));
+  EXPECT_FALSE(FileExists(run.dir.File("A.csv")));
+  EXPECT_FALSE(FileExists(run.dir.File("B.csv")));
+  // Only a to z change case: the file keeps the other letters as they are.
+#ifdef _WIN32
+  const std::string expected = "GR\xF6\xDF" "E";  // the ANSI code page
+#else
+  const std::string expected = "GR\xC3\xB6\xC3\x9F" "E";
+#endif
+  EXPECT_EQ(nonAscii, expected);
+  // (Joined by hand: std::filesystem would read the name as UTF-8 on Windows.)
+  EXPECT_TRUE(platform::PathExists(run.dir.path() + platform::kPathSeparator + expected + ".csv"));
+  // Selected names are whole names: a part or a longer name selects nothing.
+  BookRun partial;
+  MemoryBook mb2;
+  XlSheet* sh = mb2.Sheet("Data");
+  mb2.String(sh, 0, 0, "d");
+  partial.s.book = mb2.Release();
+  partial.s.selectedSheets = {"DAT", "DATA2", ";DATA;", "data"};
+  ConvertSelectedSheets(nullptr, partial.s);
+  EXPECT_FALSE(FileExists(partial.dir.File("DATA.csv")));
+}
+
+TEST(ConvertSelectedSheets, ACancelledRunLeavesTheLaterFilesAlone) {
+  BookRun run;
+  MemoryBook mb;
+  XlSheet* a = mb.Sheet("A");
+  mb.String(a, 0, 0, "a");
+  run.s.book = mb.Release();
+  run.s.selectedSheets = {"A"};
+  WriteFile(run.dir.File("A.csv"), "kept");
+  run.s.cancelled = 1;
+  ConvertSelectedSheets(nullptr, run.s);
+  EXPECT_EQ(run.Out("A.csv"), "kept");
+  EXPECT_EQ(run.s.recordCount, 0);
+}
+
+TEST(ConvertSelectedSheets, WithoutABookOrSelectionNothingHappens) {
+  BookRun run;
+  ConvertSelectedSheets(nullptr, run.s);
+  MemoryBook mb;
+  mb.Sheet("A");
+  run.s.book = mb.Release();
+  ConvertSelectedSheets(nullptr, run.s);
+  EXPECT_FALSE(FileExists(run.dir.File("A.csv")));
+  EXPECT_EQ(run.s.outputFile, "");
+}
+
+TEST(OpenWorkbook, AnUnreadableFileIsReportedAndCounted) {
+  BookRun run;
+  run.s.logEnabled = 1;
+  run.s.selectedSheets = {"OLD"};
+  const std::string file = run.dir.File("broken.xlsx");
+  WriteFile(file, "PK\x03\x04 this is no zip");
+  LogWatch log;
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);  // a book was made
+  EXPECT_NE(run.s.book, nullptr);
+  EXPECT_EQ(xlBookSheetCountA(run.s.book), 0);
+  EXPECT_TRUE(run.s.selectedSheets.empty());  // the old list is replaced
+  EXPECT_EQ(run.s.sourceFile, file);
+  EXPECT_EQ(run.s.readFailures, 1);
+  std::string added = log.Added();
+  EXPECT_NE(added.find("TABREVO    Cannot read workbook " + file + ": "), std::string::npos) << added;
+  EXPECT_EQ(added.back(), '.');
+  EXPECT_NE(ReadFile(run.s.statusFile).find("Result=Failed"), std::string::npos);
+
+  // A missing file takes the same road.
+  const std::string missing = run.dir.File("missing.xls");
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, missing.c_str()), 1);
+  EXPECT_EQ(run.s.readFailures, 2);
+  EXPECT_EQ(run.s.book->kind, reader::BookKind::Xls);
+  EXPECT_NE(log.Added().find("Cannot read workbook " + missing + ": "), std::string::npos);
+}
+
+TEST(OpenWorkbook, TheSourceAlreadyOpenIsNotOpenedAgain) {
+  BookRun run;
+  run.s.logEnabled = 1;
+  const std::string file = run.dir.File("Book.xlsx");
+  ASSERT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+  BookHandle first = run.s.book;
+  run.s.selectedSheets = {"KEPT"};
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+#ifdef _WIN32
+  // Windows file names ignore case.
+  std::string other = run.dir.File("BOOK.XLSX");
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, other.c_str()), 1);
+#endif
+  EXPECT_EQ(run.s.book, first);
+  EXPECT_EQ(run.s.selectedSheets, std::vector<std::string>{"KEPT"});
+  EXPECT_EQ(run.s.readFailures, 1);
+#ifndef _WIN32
+  // POSIX file names do not: that is another file.
+  std::string other = run.dir.File("BOOK.XLSX");
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, other.c_str()), 1);
+  EXPECT_EQ(run.s.sourceFile, other);
+  EXPECT_EQ(run.s.readFailures, 2);
+#endif
+  // An empty name with an empty source has nothing to do.
+  BookRun empty;
+  EXPECT_EQ(OpenWorkbook(nullptr, empty.s, ""), 1);
+  EXPECT_EQ(OpenWorkbook(nullptr, empty.s, nullptr), 1);
+  EXPECT_EQ(empty.s.book, nullptr);
+  EXPECT_EQ(empty.s.readFailures, 0);
+}
+
+TEST(OpenWorkbook, TheNameChoosesTheBookKind) {
+  struct Case {
+    const char* name;
+    reader::BookKind kind;
+  };
+  for (Case c : {Case{"a.XLS", reader::BookKind::Xls}, Case{"report.xlsx", reader::BookKind::Xml},
+                 Case{"noextension", reader::BookKind::Xml}, Case{"b.xlsb", reader::BookKind::Xml},
+                 Case{"xls", reader::BookKind::Xml}}) {
+    BookRun run;
+    run.s.logEnabled = 1;
+    std::string file = run.dir.File(c.name);
+    ASSERT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+    EXPECT_EQ(run.s.book->kind, c.kind) << c.name;
+  }
+}
+
+TEST(OpenWorkbook, WithoutANameTheSourceIsOpened) {
+  BookRun run;
+  run.s.logEnabled = 1;
+  run.s.sourceFile = run.dir.File("source.xlsx");
+  ASSERT_EQ(OpenWorkbook(nullptr, run.s, ""), 1);
+  EXPECT_NE(run.s.book, nullptr);
+  EXPECT_EQ(run.s.sourceFile, run.dir.File("source.xlsx"));
+  EXPECT_EQ(run.s.readFailures, 1);
+}
+
+// Real workbooks, through the readers.
+
+// Both formats of the same workbook give the same lists and the same text.
+void ListAndConvertDataTotals(const std::string& file) {
+  BookRun run;
+  ASSERT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+  EXPECT_EQ(run.s.selectedSheets, (std::vector<std::string>{"DATA", "TOTALS"}));
+  EXPECT_EQ(run.s.sheet, xlBookGetSheetA(run.s.book, 1));  // the last sheet
+  EXPECT_EQ(run.s.readFailures, 0);
+  ConvertSelectedSheets(nullptr, run.s);
+  EXPECT_EQ(run.Out("DATA.csv"),
+            "\"Name\",\"Amount\",\"When\",\r\n"
+            "\"He said \"\"hi\"\"\",1.500000,2024.03.05,\r\n"
+            "\"a;b\",3.000000,2024.03.05 13:07:09,\r\n"
+            "\"a,b\",1,,\r\n");
+  EXPECT_EQ(run.Out("TOTALS.csv"), "\"Total\",  4.500,\r\n,,\r\n\"Count\",   42,\r\n");
+  EXPECT_EQ(run.s.recordCount, 7);
+}
+
+TEST(OpenWorkbook, ListsAndConvertsEverySheetOfAnXlsxWorkbook) {
+  const std::string file = FixturePath("engine/data_totals.xlsx");
+  SKIP_UNLESS_READABLE(file);
+  ListAndConvertDataTotals(file);
+}
+
+TEST(OpenWorkbook, ListsAndConvertsEverySheetOfAnXlsWorkbook) {
+  const std::string file = FixturePath("engine/data_totals.xls");
+  SKIP_UNLESS_READABLE(file);
+  ListAndConvertDataTotals(file);
+}
+
+TEST(OpenWorkbook, TheContentDecidesHowAWorkbookIsRead) {
+  // An xlsx package under an .xls name.
+  const std::string file = FixturePath("engine/xlsx_content_named.xls");
+  SKIP_UNLESS_READABLE(file);
+  BookRun run;
+  ASSERT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+  EXPECT_EQ(run.s.book->kind, reader::BookKind::Xls);
+  EXPECT_EQ(run.s.selectedSheets, (std::vector<std::string>{"DATA", "TOTALS"}));
+  EXPECT_EQ(run.s.readFailures, 0);
+}
+
+}  // namespace
