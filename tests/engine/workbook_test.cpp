@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "engine/activity_log.h"
 #include "engine/workbook.h"
 #include "reader/book.h"
@@ -209,6 +213,61 @@ TEST(OpenWorkbook, WithoutANameTheSourceIsOpened) {
   EXPECT_EQ(run.s.sourceFile, run.dir.File("source.xlsx"));
   EXPECT_EQ(run.s.readFailures, 1);
 }
+
+#ifdef _WIN32
+// The source page's sheet list box (control 1049) on a window of its own.
+struct SheetListWindow {
+  HWND parent = nullptr, list = nullptr;
+  SheetListWindow() {
+    parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    if (parent)
+      list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_MULTIPLESEL | LBS_HASSTRINGS, 0, 0,
+                             100, 100, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1049)),
+                             GetModuleHandleA(nullptr), nullptr);
+  }
+  ~SheetListWindow() {
+    if (parent) DestroyWindow(parent);
+  }
+  std::vector<std::string> Items() const {
+    std::vector<std::string> items;
+    LRESULT n = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+      char text[300] = {};
+      SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      items.emplace_back(text);
+    }
+    return items;
+  }
+  int Selected() const { return static_cast<int>(SendMessageA(list, LB_GETSELCOUNT, 0, 0)); }
+};
+
+TEST(OpenWorkbook, WithAWindowTheSheetsGoToItsListBox) {
+  SheetListWindow w;
+  if (!w.list) GTEST_SKIP() << "no windows can be made here";
+  SendMessageA(w.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("old"));
+  BookRun run;
+  run.s.logEnabled = 1;  // no message box
+  run.s.selectedSheets = {"KEPT"};
+  const std::string broken = run.dir.File("broken.xlsx");
+  WriteFile(broken, "not a workbook");
+  ASSERT_EQ(OpenWorkbook(w.parent, run.s, broken.c_str()), 1);
+  EXPECT_TRUE(w.Items().empty());  // emptied first
+  EXPECT_EQ(run.s.selectedSheets, std::vector<std::string>{"KEPT"});  // the wizard's list
+  EXPECT_EQ(run.s.sourceFile, broken);
+
+  const std::string file = FixturePath("engine/data_totals.xlsx");
+  SKIP_UNLESS_READABLE(file);
+  ASSERT_EQ(OpenWorkbook(w.parent, run.s, file.c_str()), 1);
+  // The names as the workbook stores them, every one selected.
+  EXPECT_EQ(w.Items(), (std::vector<std::string>{"Data", "Totals"}));
+  EXPECT_EQ(w.Selected(), 2);
+  // Opening the same source again keeps the list and its selection.
+  SendMessageA(w.list, LB_SETSEL, FALSE, 0);
+  ASSERT_EQ(OpenWorkbook(w.parent, run.s, file.c_str()), 1);
+  EXPECT_EQ(w.Selected(), 1);
+}
+#endif
 
 // Real workbooks, through the readers.
 
