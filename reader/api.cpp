@@ -1,6 +1,7 @@
 // The reader interface of engine/reader.h over the book model.
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "../engine/reader.h"
 #include "../platform/platform.h"
@@ -17,6 +18,16 @@ const reader::StoredCell* CellAt(SheetHandle sheet, int row, int col) {
 
 FormatHandle FormatOfCell(SheetHandle sheet, const reader::StoredCell* cell) {
   return const_cast<FormatHandle>(sheet->book->FormatOf(cell ? cell->style : 0));
+}
+
+bool EqualsGeneral(std::string_view text) {
+  static constexpr std::string_view kGeneral = "general";
+  if (text.size() != kGeneral.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != kGeneral[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -151,6 +162,10 @@ const char* xlBookCustomNumFormatA(BookHandle book, int numFormat) {
   if (book->lastFormatQuery.valid && book->lastFormatQuery.id == numFormat)
     return book->lastFormatQuery.text;
   const std::string* text = book->numFormats.CustomText(numFormat);
+  // Writers such as LibreOffice and xlwt define the General format again
+  // under an identifier of their own. It is still the built-in General:
+  // taken as a pattern, its text (no full stop) would cut 1.5 to 1.
+  if (text && EqualsGeneral(*text)) text = nullptr;
   const char* answer = nullptr;
   if (text) {
 #ifdef _WIN32
