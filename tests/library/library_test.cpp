@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #endif
 
 #include "engine/activity_log.h"
+#include "engine/settings.h"
 #include "loaded_library.h"
 #include "tests/support/reader_pending.h"
 #include "tests/support/test_support.h"
@@ -287,3 +289,73 @@ TEST(Library, AnOutputFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
 }
 
 }  // namespace
+
+// Real-world workbooks of the shared corpus.
+
+// The date workbooks exist in every format with the same cells: two dates,
+// an elapsed time (a date under the date rules) and whole numbers under
+// General.
+void ConvertCorpusDates(const char* folder, const char* ending) {
+  const std::string corpus = testing_support::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  struct Case {
+    const char* name;
+    const char* sheet1;
+  };
+  for (Case c : {Case{"calamine__date", "1900.01.10 15:10:10"},
+                 Case{"calamine__date_1904", "1904.01.11 15:10:10"}}) {
+    const std::string book = corpus + "/" + folder + "/" + c.name + ending;
+    SCOPED_TRACE(book);
+    SKIP_UNLESS_READABLE(book);
+    Dirs d;
+    // An .xlsb book goes under an .xlsx name: only .xls and .xlsx name sources.
+    std::string source = book;
+    if (EndsWithNoCase(book, ".xlsb")) {
+      source = d.in.File("dates.xlsx");
+      fs::copy_file(book, source);
+    }
+    ASSERT_EQ(Loaded().converterStr(0, ("app#" + source + "#" + d.out.path()).c_str()), 0);
+    EXPECT_EQ(d.Out("SHEET1.csv"), std::string("2021.01.01,15.000000,\r\n2021.01.02,16.000000,\r\n") +
+                                       c.sheet1 + ",17.000000,\r\n");
+  }
+}
+
+TEST(LibraryCorpus, DatesOfAnXlsWorkbook) { ConvertCorpusDates("xls", ".xls"); }
+TEST(LibraryCorpus, DatesOfAnXlsxWorkbook) { ConvertCorpusDates("xlsx", ".xlsx"); }
+TEST(LibraryCorpus, DatesOfAnXlsbWorkbook) { ConvertCorpusDates("xlsb", ".xlsb"); }
+
+// Every corpus file, hostile and broken ones included, gives 0 when it and
+// all its sheets can be read and 3 when not, and the call returns.
+TEST(LibraryCorpus, EveryFileGivesZeroOrThree) {
+  const std::string corpus = testing_support::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  int converted = 0, unreadable = 0, pending = 0;
+  for (const char* folder : {"xls", "xlsx", "xlsm", "xlsb", "other"}) {
+    for (const auto& entry : fs::directory_iterator(corpus + "/" + folder)) {
+      const std::string book = entry.path().string();
+      // What the reader says of the file and of each of its sheets.
+      BookHandle b = xlCreateXMLBookCA();
+      bool readable = xlBookLoadA(b, book.c_str()) != 0;
+      std::string why = readable ? "" : xlBookErrorMessageA(b);
+      for (int i = 0; readable && i < xlBookSheetCountA(b); ++i)
+        if (xlSheetErrorMessageA(xlBookGetSheetA(b, i))) readable = false;
+      xlBookReleaseA(b);
+      if (testing_support::IsPendingReader(why)) {
+        ++pending;
+        continue;
+      }
+      Dirs d;
+      // Only names ending in .xls or .xlsx are sources; other books go under
+      // an .xlsx name, since the content decides how a book is read.
+      std::string source = book;
+      if (!EndsWithNoCase(book, ".xls") && !EndsWithNoCase(book, ".xlsx")) {
+        source = d.in.File("copy.xlsx");
+        fs::copy_file(book, source);
+      }
+      EXPECT_EQ(Convert({source, d.out.path(), "/LOG"}), readable ? 0 : 3) << book << ": " << why;
+      ++(readable ? converted : unreadable);
+    }
+  }
+  std::cout << converted << " converted, " << unreadable << " unreadable, " << pending
+            << " wait for their reader\n";
+}
