@@ -58,8 +58,7 @@ bool Prefix(std::string_view k, std::string_view keyword, std::string_view* valu
 
 // A keyword with a fixed set of whole forms; sets `field` to the value paired
 // with the form that matches.
-bool Whole(std::string_view k, std::initializer_list<std::pair<const char*, int32_t>> forms,
-           int32_t* field) {
+bool Whole(std::string_view k, std::initializer_list<std::pair<const char*, int32_t>> forms, int32_t* field) {
   for (const auto& [form, value] : forms) {
     if (EqualsNoCase(k, form)) {
       *field = value;

@@ -81,8 +81,7 @@ int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* file
   if (!s.book) return 0;
 
   xlBookSetLocaleA(s.book, "");
-  if (!xlBookLoadA(s.book, path.c_str()))
-    ReportUnreadable(window, s, path, xlBookErrorMessageA(s.book));
+  if (!xlBookLoadA(s.book, path.c_str())) ReportUnreadable(window, s, path, xlBookErrorMessageA(s.book));
 
   const int count = xlBookSheetCountA(s.book);
   if (!window) {

@@ -1,7 +1,5 @@
 // The two exports of tabrevo_d over the engine.
 #define TABREVO_D_BUILDING 1
-#include "tabrevo_d.h"
-
 #include <new>
 #include <string>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "engine/batch.h"
 #include "engine/parameters.h"
 #include "engine/settings.h"
+#include "tabrevo_d.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,6 @@
 // The batch runner over wildcard source names.
+#include "engine/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "engine/activity_log.h"
-#include "engine/batch.h"
 #include "tests/support/reader_pending.h"
 #include "tests/support/test_support.h"
 
@@ -34,9 +35,7 @@ struct Batch {
     s.outputFolder = out.path();
     s.logEnabled = 1;  // failures go to the log, never to a message box
   }
-  void Copy(const char* fixture, const char* name) {
-    fs::copy_file(FixturePath(fixture), in.File(name));
-  }
+  void Copy(const char* fixture, const char* name) { fs::copy_file(FixturePath(fixture), in.File(name)); }
   std::string Out(const std::string& name) { return ReadFile(out.File(name)); }
 };
 
@@ -78,8 +77,7 @@ TEST(RunBatch, WildcardsSkipDotFilesAndHandFoldersOn) {
 #ifdef _WIN32
   std::sort(tried.begin(), tried.end());  // the platform's order
 #endif
-  EXPECT_EQ(tried, (std::vector<std::string>{b.in.File("a.xlsx"), b.in.File("b.xlsx"),
-                                             b.in.File("d.xlsx")}));
+  EXPECT_EQ(tried, (std::vector<std::string>{b.in.File("a.xlsx"), b.in.File("b.xlsx"), b.in.File("d.xlsx")}));
   EXPECT_EQ(b.s.readFailures, 3);
   EXPECT_EQ(b.s.recordCount, 0);
   EXPECT_TRUE(fs::is_empty(b.out.path()));
@@ -88,8 +86,8 @@ TEST(RunBatch, WildcardsSkipDotFilesAndHandFoldersOn) {
 TEST(RunBatch, NothingMatchedIsNoFailure) {
   Batch b;
   b.s.outputFile = "given.csv";
-  for (std::string pattern : {b.in.File("*.xls"), b.in.File("none.xlsx"),
-                              b.in.File("missing") + kSep + "*.xls", std::string()}) {
+  for (std::string pattern :
+       {b.in.File("*.xls"), b.in.File("none.xlsx"), b.in.File("missing") + kSep + "*.xls", std::string()}) {
     b.s.sourceFile = pattern;
     EXPECT_EQ(RunBatch(b.s), 0) << pattern;
   }

@@ -1,12 +1,12 @@
 // The keyword parameter language.
+#include "engine/parameters.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-#include "engine/parameters.h"
 
 namespace {
 
@@ -124,8 +124,8 @@ TEST(Parameters, EveryKeywordRow) {
 }
 
 TEST(Parameters, UnlistedValuesAndUnknownKeywordsChangeNothing) {
-  Parsed p({"/OVERWRITE=3", "/QUOTES=yes", "/QUOTEALL=2", "/CRLF=", "/LOGX", "/SILENTLY", "/OPEN",
-            "/WAITING", "/STATUSX", "/UNKNOWN=1", "plain"});
+  Parsed p({"/OVERWRITE=3", "/QUOTES=yes", "/QUOTEALL=2", "/CRLF=", "/LOGX", "/SILENTLY", "/OPEN", "/WAITING",
+            "/STATUSX", "/UNKNOWN=1", "plain"});
   ConverterSettings d{};
   SetDefaultSettings(d);
   EXPECT_EQ(p.s.overwrite, d.overwrite);

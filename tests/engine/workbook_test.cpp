@@ -71,7 +71,9 @@ TEST(ConvertSelectedSheets, ExportsTheSelectedSheetsInWorkbookOrder) {
 TEST(ConvertSelectedSheets, SelectionIsByExactUpperCasedName) {
   BookRun run;
   MemoryBook mb;
-  for (const char* name : {"A", "A;B", "B", "b c", "Gr\xC3\xB6\xC3\x9F" "e"}) {
+  for (const char* name : {"A", "A;B", "B", "b c",
+                           "Gr\xC3\xB6\xC3\x9F"
+                           "e"}) {
     XlSheet* sh = mb.Sheet(name);
     mb.String(sh, 0, 0, name);
   }
@@ -86,9 +88,13 @@ TEST(ConvertSelectedSheets, SelectionIsByExactUpperCasedName) {
   EXPECT_FALSE(FileExists(run.dir.File("B.csv")));
   // Only a to z change case: the file keeps the other letters as they are.
 #ifdef _WIN32
-  const std::string expected = "GR\xF6\xDF" "E";  // the ANSI code page
+  const std::string expected =
+      "GR\xF6\xDF"
+      "E";  // the ANSI code page
 #else
-  const std::string expected = "GR\xC3\xB6\xC3\x9F" "E";
+  const std::string expected =
+      "GR\xC3\xB6\xC3\x9F"
+      "E";
 #endif
   EXPECT_EQ(nonAscii, expected);
   // (Joined by hand: std::filesystem would read the name as UTF-8 on Windows.)
@@ -222,8 +228,8 @@ struct SheetListWindow {
     parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
                              GetModuleHandleA(nullptr), nullptr);
     if (parent)
-      list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_MULTIPLESEL | LBS_HASSTRINGS, 0, 0,
-                             100, 100, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1049)),
+      list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_MULTIPLESEL | LBS_HASSTRINGS, 0, 0, 100, 100,
+                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1049)),
                              GetModuleHandleA(nullptr), nullptr);
   }
   ~SheetListWindow() {
@@ -252,7 +258,7 @@ TEST(OpenWorkbook, WithAWindowTheSheetsGoToItsListBox) {
   const std::string broken = run.dir.File("broken.xlsx");
   WriteFile(broken, "not a workbook");
   ASSERT_EQ(OpenWorkbook(w.parent, run.s, broken.c_str()), 1);
-  EXPECT_TRUE(w.Items().empty());  // emptied first
+  EXPECT_TRUE(w.Items().empty());                                     // emptied first
   EXPECT_EQ(run.s.selectedSheets, std::vector<std::string>{"KEPT"});  // the wizard's list
   EXPECT_EQ(run.s.sourceFile, broken);
 

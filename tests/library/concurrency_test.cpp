@@ -49,9 +49,9 @@ std::vector<Job> Jobs(const ScratchDir& scratch, std::string* skipped) {
                                     FixturePath("engine/bulk_2.xls"), FixturePath("engine/bulk_3.xls"),
                                     FixturePath("engine/data_totals.xlsx")};
   if (std::string corpus = CorpusDir(); !corpus.empty()) {
-    for (const char* name : {"xlsx/calamine__date.xlsx", "xlsx/closedxml__file1.xlsx",
-                             "xls/xlrd__Formate.xls", "xls/libxls__65536-rows-xls.xls",
-                             "xlsb/calamine__date.xlsb", "xlsb/edr__Test10x10000.xlsb"}) {
+    for (const char* name :
+         {"xlsx/calamine__date.xlsx", "xlsx/closedxml__file1.xlsx", "xls/xlrd__Formate.xls",
+          "xls/libxls__65536-rows-xls.xls", "xlsb/calamine__date.xlsb", "xlsb/edr__Test10x10000.xlsb"}) {
       std::string path = corpus + "/" + name;
       if (fs::exists(path)) books.push_back(path);
     }

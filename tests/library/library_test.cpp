@@ -141,12 +141,10 @@ TEST(Library, AWorkbookThatCannotBeReadGivesThree) {
   EXPECT_EQ(Convert({broken, d.out.path(), "/LOG", "/STATUS=" + status}), 3);
   EXPECT_FALSE(FileExists(status));
   std::string added = log.Added();
-  EXPECT_NE(added.find("TABREVO    Cannot read workbook " + broken + ": "), std::string::npos)
-      << added;
+  EXPECT_NE(added.find("TABREVO    Cannot read workbook " + broken + ": "), std::string::npos) << added;
   // The same through the text form, with runs of "#".
   LogWatch again;
-  EXPECT_EQ(Loaded().converterStr(0, ("app##" + broken + "###" + d.out.path() + "#/LOG#").c_str()),
-            3);
+  EXPECT_EQ(Loaded().converterStr(0, ("app##" + broken + "###" + d.out.path() + "#/LOG#").c_str()), 3);
   EXPECT_NE(again.Added().find("Cannot read workbook " + broken + ": "), std::string::npos);
   EXPECT_TRUE(fs::is_empty(d.out.path()));
 }
@@ -198,9 +196,8 @@ TEST(Library, TextFormWithTabsIntoOneFile) {
   SKIP_UNLESS_READABLE(FixturePath("engine/data_totals.xlsx"));
   Dirs d;
   const std::string out = d.out.File("out.csv");
-  EXPECT_EQ(Loaded().converterStr(0, ("app#" + FixturePath("engine/data_totals.xlsx") + "#" + out +
-                                      "#/FIELDS=TAB")
-                                         .c_str()),
+  EXPECT_EQ(Loaded().converterStr(
+                0, ("app#" + FixturePath("engine/data_totals.xlsx") + "#" + out + "#/FIELDS=TAB").c_str()),
             0);
   EXPECT_EQ(ReadFile(out),
             "\"Name\"\t\"Amount\"\t\"When\"\t\r\n"
@@ -224,8 +221,8 @@ TEST(Library, KeywordOptionsShapeTheText) {
             "\"a;b\";3.000000;2024.03.05 13:07:09;\n"
             "a,b;1;;\n");
   Dirs q;
-  EXPECT_EQ(Convert({FixturePath("engine/data_totals.xlsx"), q.out.path(), "/QUOTEALL=1",
-                     "/FIELDS=PIPE", "/RECORDS=NONE"}),
+  EXPECT_EQ(Convert({FixturePath("engine/data_totals.xlsx"), q.out.path(), "/QUOTEALL=1", "/FIELDS=PIPE",
+                     "/RECORDS=NONE"}),
             0);
   EXPECT_EQ(q.Out("TOTALS.csv"), "\"Total\"|\"  4.500\"|||\"Count\"|\"   42\"|");
   // No records: the files are made and stay empty.
@@ -266,12 +263,15 @@ TEST(Library, OneUnreadableBookAmongOthersGivesThreeAndTheOthersAreConverted) {
   EXPECT_EQ(d.Out("TOTALS.csv"), kTotalsCsv);
   // Upper case changes only a to z.
 #ifdef _WIN32
-  EXPECT_EQ(d.Out("GR\xF6\xDF" "E.csv"), "\"x\",\r\n");
+  EXPECT_EQ(d.Out("GR\xF6\xDF"
+                  "E.csv"),
+            "\"x\",\r\n");
 #else
-  EXPECT_EQ(d.Out("GR\xC3\xB6\xC3\x9F" "E.csv"), "\"x\",\r\n");
+  EXPECT_EQ(d.Out("GR\xC3\xB6\xC3\x9F"
+                  "E.csv"),
+            "\"x\",\r\n");
 #endif
-  EXPECT_NE(log.Added().find("Cannot read workbook " + d.in.File("b.xlsx") + ": "),
-            std::string::npos);
+  EXPECT_NE(log.Added().find("Cannot read workbook " + d.in.File("b.xlsx") + ": "), std::string::npos);
 }
 
 TEST(Library, AnOutputFileThatCannotBeCreatedIsLoggedAndTheRunGoesOn) {
@@ -302,8 +302,8 @@ void ConvertCorpusDates(const char* folder, const char* ending) {
     const char* name;
     const char* sheet1;
   };
-  for (Case c : {Case{"calamine__date", "1900.01.10 15:10:10"},
-                 Case{"calamine__date_1904", "1904.01.11 15:10:10"}}) {
+  for (Case c :
+       {Case{"calamine__date", "1900.01.10 15:10:10"}, Case{"calamine__date_1904", "1904.01.11 15:10:10"}}) {
     const std::string book = corpus + "/" + folder + "/" + c.name + ending;
     SCOPED_TRACE(book);
     SKIP_UNLESS_READABLE(book);

@@ -22,8 +22,8 @@ Library Load() {
     lib.error = "LoadLibraryA failed: " + std::to_string(GetLastError());
     return lib;
   }
-  lib.converter = reinterpret_cast<ConverterFn>(
-      reinterpret_cast<void*>(GetProcAddress(module, "Tabrevo_Converter")));
+  lib.converter =
+      reinterpret_cast<ConverterFn>(reinterpret_cast<void*>(GetProcAddress(module, "Tabrevo_Converter")));
   lib.converterStr = reinterpret_cast<ConverterStrFn>(
       reinterpret_cast<void*>(GetProcAddress(module, "Tabrevo_ConverterStr")));
 #else

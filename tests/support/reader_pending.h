@@ -26,9 +26,9 @@ inline bool IsPendingReader(const std::string& why) {
 
 // Skips the test while the reader for `path` is not built; fails it when the
 // file cannot be read for any other reason.
-#define SKIP_UNLESS_READABLE(path)                                                \
-  do {                                                                            \
-    std::string why_ = ::testing_support::LoadFailure(path);                      \
+#define SKIP_UNLESS_READABLE(path)                                                      \
+  do {                                                                                  \
+    std::string why_ = ::testing_support::LoadFailure(path);                            \
     if (::testing_support::IsPendingReader(why_)) GTEST_SKIP() << path << ": " << why_; \
-    ASSERT_EQ(why_, "") << path;                                                  \
+    ASSERT_EQ(why_, "") << path;                                                        \
   } while (0)
