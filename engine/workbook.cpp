@@ -67,7 +67,7 @@ int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* file
 #ifdef _WIN32
   if (window) SendToSheetList(window, LB_RESETCONTENT, 0, 0);
 #else
-  (void)window;  // no wizard on POSIX: the sheets always go to selectedSheets
+  window = nullptr;  // no wizard on POSIX: the sheets always go to selectedSheets
 #endif
 
   // The book being replaced goes first, so that a long batch holds one book
