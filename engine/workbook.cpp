@@ -16,10 +16,10 @@
 
 namespace {
 
+#ifdef _WIN32
 // The wizard's sheet list box on the source page.
 constexpr int kSheetListBox = 1049;
 
-#ifdef _WIN32
 LRESULT SendToSheetList(platform::Window window, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendDlgItemMessageA(static_cast<HWND>(window), kSheetListBox, message, wParam, lParam);
 }

@@ -15,8 +15,7 @@
 
 namespace {
 
-// Results of the exports.
-constexpr int32_t kResultDone = 0;
+// Results of the exports; RunBatch gives 0 or kResultUnreadable.
 constexpr int32_t kResultNoSource = 1;
 constexpr int32_t kResultNoOutput = 2;
 constexpr int32_t kResultUnreadable = 3;
