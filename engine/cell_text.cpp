@@ -20,12 +20,57 @@ void PadTo(std::string& out, size_t start, int width) {
     out.insert(start, static_cast<size_t>(width) - len, ' ');
 }
 
-// Writes the decimal digits of n (n >= 0) ending at `end`; returns the start.
-char* WriteDigits(char* end, uint64_t n) {
-  do {
-    *--end = static_cast<char>('0' + n % 10);
-    n /= 10;
-  } while (n);
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the decimal digits of n ending at `end`, two at a time; returns the start.
+char* WriteDigitsFast(char* end, uint64_t n) {
+  while (n >= 100) {
+    unsigned pair = static_cast<unsigned>(n % 100);
+    n /= 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * pair, 2);
+  }
+  if (n >= 10) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * n, 2);
+  } else {
+    *--end = static_cast<char>('0' + n);
+  }
+  return end;
+}
+
+int DigitCount(uint64_t n) {
+  int d = 1;
+  while (n >= 100) {
+    n /= 100;
+    d += 2;
+  }
+  return n >= 10 ? d + 1 : d;
+}
+
+// Writes sign, whole part and `precision` decimals of magnitude / 10^precision
+// at `out`, in place from the back; returns the end.
+char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
+  uint64_t whole = magnitude, frac = 0;
+  if (precision > 0) {
+    frac = magnitude % static_cast<uint64_t>(kPow10Int[precision]);
+    whole = magnitude / static_cast<uint64_t>(kPow10Int[precision]);
+  }
+  char* p = out;
+  if (negative) *p++ = '-';
+  char* end = p + DigitCount(whole) + (precision > 0 ? precision + 1 : 0);
+  if (precision > 0) {
+    char* fracStart = end - precision;
+    char* q = WriteDigitsFast(end, frac);
+    while (q > fracStart) *--q = '0';  // leading zeros of the decimals
+    fracStart[-1] = '.';
+    WriteDigitsFast(fracStart - 1, whole);
+  } else {
+    WriteDigitsFast(end, whole);
+  }
   return end;
 }
 
@@ -33,31 +78,50 @@ char* WriteDigits(char* end, uint64_t n) {
 // below 2^50: printf rounds the exact product to the nearest whole number,
 // and the product computed in double is within 1/8 of it, so that whole
 // number is what printf prints. Most real data take this road.
-bool FastFixed(std::string& out, double value, int precision) {
-  if (precision < 0 || precision > 9) return false;
+char* FastFixed(char* out, double value, int precision) {
   double scaled = value * kPow10[precision];
-  if (!(std::fabs(scaled) < 0x1p50)) return false;
+  if (!(std::fabs(scaled) < 0x1p50)) return nullptr;
   int64_t n = static_cast<int64_t>(scaled);
-  if (static_cast<double>(n) != scaled) return false;
-  bool negative = std::signbit(value);
-  uint64_t magnitude = static_cast<uint64_t>(n < 0 ? -n : n);
-  char buffer[40];
-  char* end = buffer + sizeof buffer;
-  char* p = end;
-  if (precision > 0) {
-    uint64_t frac = magnitude % static_cast<uint64_t>(kPow10Int[precision]);
-    magnitude /= static_cast<uint64_t>(kPow10Int[precision]);
-    for (int i = 0; i < precision; ++i) {
-      *--p = static_cast<char>('0' + frac % 10);
-      frac /= 10;
-    }
-    *--p = '.';
-  }
-  p = WriteDigits(p, magnitude);
-  if (negative) *--p = '-';
-  out.append(p, static_cast<size_t>(end - p));
-  return true;
+  if (static_cast<double>(n) != scaled) return nullptr;
+  return WriteScaled(out, std::signbit(value), static_cast<uint64_t>(n < 0 ? -n : n), precision);
 }
+
+#ifdef __SIZEOF_INT128__
+// Exact rounding of any other value below 2^53 with up to 9 decimals: the
+// double is m * 2^-s; m * 10^precision fits in 128 bits, and shifting it
+// right by s with round-half-even gives exactly the whole number printf
+// prints (it rounds the exact binary value the same way).
+char* ExactFixed(char* out, double value, int precision) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t(1) << 52) - 1);
+  if (exponent == 0x7FF) return nullptr;
+  int shift;  // value = mantissa * 2^-shift
+  if (exponent == 0) {
+    shift = 1074;
+  } else {
+    mantissa |= uint64_t(1) << 52;
+    shift = 1075 - exponent;
+  }
+  if (shift <= 0) return nullptr;  // 2^53 and above: whole numbers, the general road
+  unsigned __int128 scaled =
+      static_cast<unsigned __int128>(mantissa) * static_cast<uint64_t>(kPow10Int[precision]);
+  unsigned __int128 q;
+  if (shift >= 127) {
+    q = 0;  // below 2^83 / 2^127: far below one half
+  } else {
+    q = scaled >> shift;
+    unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1))) ++q;
+  }
+  if (q >> 64) return nullptr;
+  return WriteScaled(out, (bits >> 63) != 0, static_cast<uint64_t>(q), precision);
+}
+#else
+char* ExactFixed(char*, double, int) { return nullptr; }
+#endif
 
 void SlowFixed(std::string& out, double value, int precision) {
   // Big enough for the largest double (309 digits), a sign, a point and the decimals.
@@ -71,6 +135,12 @@ void SlowFixed(std::string& out, double value, int precision) {
 
 }  // namespace
 
+char* WriteFixedFast(char* out, double value, int precision) {
+  if (precision < 0 || precision > 9) return nullptr;
+  if (char* end = FastFixed(out, value, precision)) return end;
+  return ExactFixed(out, value, precision);
+}
+
 void AppendFixed(std::string& out, double value, int width, int precision) {
   size_t start = out.size();
   if (precision < 0) precision = 0;
@@ -78,8 +148,12 @@ void AppendFixed(std::string& out, double value, int width, int precision) {
     // printf's texts for infinities and NaN.
     if (std::isnan(value)) out += std::signbit(value) ? "-nan" : "nan";
     else out += value < 0 ? "-inf" : "inf";
-  } else if (!FastFixed(out, value, precision)) {
-    SlowFixed(out, value, precision);
+  } else {
+    char buffer[48];
+    if (char* end = WriteFixedFast(buffer, value, precision))
+      out.append(buffer, static_cast<size_t>(end - buffer));
+    else
+      SlowFixed(out, value, precision);
   }
   PadTo(out, start, width);
 }
@@ -130,6 +204,35 @@ void AppendDate(std::string& out, int year, int month, int day, int hour, int mi
     out.push_back(':');
     two(second);
   }
+}
+
+char* WriteDate(char* out, int year, int month, int day, int hour, int minute, int second) {
+  auto two = [&](int v) {
+    std::memcpy(out, kDigitPairs + 2 * v, 2);
+    out += 2;
+  };
+  if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99 || hour < 0 ||
+      hour > 99 || minute < 0 || minute > 99 || second < 0 || second > 99) {
+    std::string text;
+    AppendDate(text, year, month, day, hour, minute, second);
+    std::memcpy(out, text.data(), text.size() < 47 ? text.size() : 47);
+    return out + (text.size() < 47 ? text.size() : 47);
+  }
+  two(year / 100);
+  two(year % 100);
+  *out++ = '.';
+  two(month);
+  *out++ = '.';
+  two(day);
+  if (hour + minute + second != 0) {
+    *out++ = ' ';
+    two(hour);
+    *out++ = ':';
+    two(minute);
+    *out++ = ':';
+    two(second);
+  }
+  return out;
 }
 
 NumberLayout LayoutOfFormat(std::string_view formatText) {

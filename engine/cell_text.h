@@ -10,6 +10,11 @@
 // `width` characters.
 void AppendFixed(std::string& out, double value, int width, int precision);
 
+// The fast roads of AppendFixed without padding: writes the text at `out`
+// (room for 48 bytes) and returns its end, or null when the value needs
+// the general road (more than 9 decimals, very large or not finite).
+char* WriteFixedFast(char* out, double value, int precision);
+
 // Appends the "%<width>d" text of `value` truncated toward zero. Values
 // outside the 32-bit range are written in full (the whole number of the
 // truncated value), not cut to 32 bits; values that are not finite as "%f".
@@ -18,6 +23,9 @@ void AppendWholeNumber(std::string& out, double value, int width);
 // Appends a date as "YYYY.MM.DD", with " hh:mm:ss" unless the time of day
 // (without its milliseconds) is zero.
 void AppendDate(std::string& out, int year, int month, int day, int hour, int minute, int second);
+
+// The same at `out` (room for 48 bytes for years of four digits); returns the end.
+char* WriteDate(char* out, int year, int month, int day, int hour, int minute, int second);
 
 // The width and precision a custom number format text gives: width is its
 // length in characters; precision the number of characters behind its first

@@ -88,64 +88,105 @@ struct CellWriter {
   CellWriter(ConverterSettings& settings, OutputFile& file) : s(settings), out(file) {}
   ConverterSettings& s;
   OutputFile& out;
-  std::string text;      // the rendering of one number, date or boolean cell
-  std::string oem;       // a string cell converted to the OEM code page
-  std::string lines;     // a string cell after crlfMode
-  // The layout of the custom format asked for last.
-  int lastFormatId = -1;
-  const char* lastFormatText = nullptr;
-  NumberLayout lastLayout;
+  std::string text;   // a rendering too long for the fast road
+  std::string oem;    // a string cell converted to the OEM code page
+  std::string lines;  // a string cell after crlfMode
+  // Number layouts of the formats seen last (a book's formats are fixed
+  // while it is open); columns usually keep their format, so a few suffice.
+  struct Layout {
+    FormatHandle format = nullptr;
+    bool custom = false;
+    NumberLayout layout;
+  };
+  Layout layouts[8];
+  unsigned nextLayout = 0;
 
-  void Plain() {
-    if (s.quoteAll) {
-      out.Put('"');
-      out.Append(text);
-      out.Put('"');
-    } else {
-      out.Append(text);
-    }
+  const Layout& LayoutOf(FormatHandle format) {
+    for (const Layout& l : layouts)
+      if (l.format == format && format) return l;
+    Layout& l = layouts[nextLayout++ % 8];
+    l.format = format;
+    const char* custom = xlBookCustomNumFormatA(s.book, xlFormatNumFormatA(format));
+    l.custom = custom != nullptr;
+    if (custom) l.layout = LayoutOfFormat(custom);
+    return l;
   }
 
-  void Number(SheetHandle sheet, int row, int col, FormatHandle format) {
-    text.clear();
-    if (xlSheetIsDateA(sheet, row, col)) {
-      double value = xlSheetReadNumA(sheet, row, col, nullptr);
-      int y, mo, d, h, mi, se, ms;
-      if (xlBookDateUnpackA(s.book, value, &y, &mo, &d, &h, &mi, &se, &ms))
-        AppendDate(text, y, mo, d, h, mi, se);
-      else
-        AppendFixed(text, value, 0, 6);  // not a date the calendar can show
-    } else {
-      int id = xlFormatNumFormatA(format);
-      const char* custom = xlBookCustomNumFormatA(s.book, id);
-      double value = xlSheetReadNumA(sheet, row, col, &format);
-      if (!custom) {
-        AppendFixed(text, value, 0, 6);
-      } else {
-        if (id != lastFormatId || custom != lastFormatText) {
-          lastFormatId = id;
-          lastFormatText = custom;
-          lastLayout = LayoutOfFormat(custom);
-        }
-        if (lastLayout.precision >= 0)
-          AppendFixed(text, value, lastLayout.width, lastLayout.precision);
-        else
-          AppendWholeNumber(text, value, lastLayout.width);
+  // Writes a number, date or boolean text, in double quotes under quoteAll.
+  void Plain(const char* p, size_t n, int width) {
+    size_t pad = width > 0 && static_cast<size_t>(width) > n ? static_cast<size_t>(width) - n : 0;
+    size_t need = n + pad + 2;
+    if (need > OutputFile::kBufferSize) {  // a very wide format
+      std::string wide(pad, ' ');
+      wide.append(p, n);
+      if (s.quoteAll) out.Put('"');
+      out.Append(wide);
+      if (s.quoteAll) out.Put('"');
+      return;
+    }
+    char* to = out.Room(need);
+    if (s.quoteAll) *to++ = '"';
+    if (pad) {
+      std::memset(to, ' ', pad);
+      to += pad;
+    }
+    std::memcpy(to, p, n);
+    to += n;
+    if (s.quoteAll) *to++ = '"';
+    out.Commit(to);
+  }
+
+  void Fixed(double value, int width, int precision) {
+    if (width <= 0) {  // the common case: straight into the output buffer
+      char* to = out.Room(52);
+      if (s.quoteAll) *to++ = '"';
+      if (char* end = WriteFixedFast(to, value, precision)) {
+        if (s.quoteAll) *end++ = '"';
+        out.Commit(end);
+        return;
       }
     }
-    Plain();
+    char buffer[48];
+    if (char* end = WriteFixedFast(buffer, value, precision)) {
+      Plain(buffer, static_cast<size_t>(end - buffer), width);
+    } else {
+      text.clear();
+      AppendFixed(text, value, 0, precision);
+      Plain(text.data(), text.size(), width);
+    }
   }
 
-  void Boolean(SheetHandle sheet, int row, int col, FormatHandle format) {
-    text.clear();
-    text.push_back(xlSheetReadBoolA(sheet, row, col, &format) ? '1' : '0');
-    Plain();
+  void Number(const XlCellInfo& cell) {
+    if (cell.isDate) {
+      int y, mo, d, h, mi, se, ms;
+      if (xlBookDateUnpackA(s.book, cell.number, &y, &mo, &d, &h, &mi, &se, &ms)) {
+        char buffer[48];
+        char* end = WriteDate(buffer, y, mo, d, h, mi, se);
+        Plain(buffer, static_cast<size_t>(end - buffer), 0);
+      } else {
+        Fixed(cell.number, 0, 6);  // not a date the calendar can show
+      }
+      return;
+    }
+    const Layout& l = LayoutOf(cell.format);
+    if (!l.custom) {
+      Fixed(cell.number, 0, 6);
+    } else if (l.layout.precision >= 0) {
+      Fixed(cell.number, l.layout.width, l.layout.precision);
+    } else {
+      text.clear();
+      AppendWholeNumber(text, cell.number, 0);
+      Plain(text.data(), text.size(), l.layout.width);
+    }
   }
 
-  void String(SheetHandle sheet, int row, int col) {
-    const char* raw = xlSheetReadStrA(sheet, row, col, nullptr);
-    if (!raw) return;
-    std::string_view value(raw);
+  void Boolean(const XlCellInfo& cell) {
+    char c = cell.boolean ? '1' : '0';
+    Plain(&c, 1, 0);
+  }
+
+  void String(const XlCellInfo& cell) {
+    std::string_view value(cell.text ? cell.text : "", cell.textLength);
     if (!value.empty() && s.codePage == kCodePageOem) {
       oem = platform::TextToOem(value);
       value = oem;
@@ -175,21 +216,26 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
   CellWriter writer(s, out);
   const std::string& fieldDelimiter = s.fieldDelimiter;
   const std::string& recordDelimiter = s.recordDelimiter;
+  // The sheet's extent is fixed once its cells are read.
+  const int colCount = xlSheetLastColA(sheet);
+  const bool singleDelimiter = fieldDelimiter.size() == 1;
+  XlCellInfo cell;
   for (int row = 0; row < rowCount; ++row) {
     if (s.cancelled.load(std::memory_order_relaxed)) break;
 #if TABREVO_PROGRAM
     StepProgress(window);
     ShowTimeEstimate(window, start, std::time(nullptr), row, rowCount);
 #endif
-    for (int col = 0; col < xlSheetLastColA(sheet); ++col) {
-      FormatHandle format = xlSheetCellFormatA(sheet, row, col);
-      switch (xlSheetCellTypeA(sheet, row, col)) {
-        case CELLTYPE_NUMBER: writer.Number(sheet, row, col, format); break;
-        case CELLTYPE_STRING: writer.String(sheet, row, col); break;
-        case CELLTYPE_BOOLEAN: writer.Boolean(sheet, row, col, format); break;
+    for (int col = 0; col < colCount; ++col) {
+      xlSheetReadCellA(sheet, row, col, &cell);
+      switch (cell.type) {
+        case CELLTYPE_NUMBER: writer.Number(cell); break;
+        case CELLTYPE_STRING: writer.String(cell); break;
+        case CELLTYPE_BOOLEAN: writer.Boolean(cell); break;
         default: break;  // empty, blank and error cells have no content
       }
-      if (!fieldDelimiter.empty()) out.Append(fieldDelimiter);
+      if (singleDelimiter) out.Put(fieldDelimiter[0]);
+      else if (!fieldDelimiter.empty()) out.Append(fieldDelimiter);
     }
     if (!recordDelimiter.empty()) out.Append(recordDelimiter);
     ++s.recordCount;

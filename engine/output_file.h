@@ -21,13 +21,7 @@ class OutputFile {
 
   void Append(const char* data, size_t n) {
     if (n <= kBufferSize - used_) {
-      char* to = buffer_.get() + used_;
-      // Most fields are a few bytes: a plain loop beats a call to memcpy.
-      if (n <= 16) {
-        for (size_t i = 0; i < n; ++i) to[i] = data[i];
-      } else {
-        std::memcpy(to, data, n);
-      }
+      std::memcpy(buffer_.get() + used_, data, n);
       used_ += n;
     } else {
       AppendSlow(data, n);
@@ -38,6 +32,14 @@ class OutputFile {
     if (used_ == kBufferSize) Flush();
     buffer_[used_++] = c;
   }
+
+  // Room for `n` bytes written in place (n <= kBufferSize): returns where
+  // to write; Commit then takes the end of what was written.
+  char* Room(size_t n) {
+    if (n > kBufferSize - used_) Flush();
+    return buffer_.get() + used_;
+  }
+  void Commit(char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
 
   // Writes what is buffered and closes the file. False when any write or the
   // close failed (a full disk); the reason is in error().

@@ -9,6 +9,8 @@
 // share nothing, so two books may be read on two threads at once.
 #pragma once
 
+#include <cstddef>
+
 struct XlBook;
 struct XlSheet;
 struct XlFormat;
@@ -77,6 +79,21 @@ int xlSheetReadBoolA(SheetHandle sheet, int row, int col, FormatHandle* format);
 // 9999-12-31); the fields are then all 0.
 int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day,
                       int* hour, int* min, int* sec, int* msec);
+
+// Everything the export reads about one cell, in one call (the same answers
+// as xlSheetCellFormatA, xlSheetCellTypeA, xlSheetIsDateA and the type's own
+// read). The text is not NUL-terminated and stays valid until the next
+// string read on the sheet.
+struct XlCellInfo {
+  int type = CELLTYPE_EMPTY;
+  FormatHandle format = nullptr;
+  double number = 0;     // CELLTYPE_NUMBER
+  int isDate = 0;        // CELLTYPE_NUMBER
+  int boolean = 0;       // CELLTYPE_BOOLEAN
+  const char* text = nullptr;  // CELLTYPE_STRING
+  size_t textLength = 0;
+};
+void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* cell);
 
 int xlFormatNumFormatA(FormatHandle format);
 // The text of a workbook-defined number format (identifier 164 and up), or

@@ -107,6 +107,39 @@ int xlSheetCellTypeA(SheetHandle sheet, int row, int col) {
   }
 }
 
+void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* info) {
+  *info = XlCellInfo{};
+  if (!sheet) return;
+  const reader::StoredCell* cell = CellAt(sheet, row, col);
+  const XlFormat* format = sheet->book->FormatOf(cell ? cell->style : 0);
+  info->format = const_cast<FormatHandle>(format);
+  if (!cell) return;
+  switch (cell->kind) {
+    case reader::CellKind::Number:
+      info->type = CELLTYPE_NUMBER;
+      info->number = cell->number();
+      info->isDate = format->isDate ? 1 : 0;
+      break;
+    case reader::CellKind::String: {
+      info->type = CELLTYPE_STRING;
+      std::string_view text = sheet->CellText(*cell);
+#ifdef _WIN32
+      sheet->textA = platform::Utf8ToAnsi(text);
+      text = sheet->textA;
+#endif
+      info->text = text.data();
+      info->textLength = text.size();
+      break;
+    }
+    case reader::CellKind::Boolean:
+      info->type = CELLTYPE_BOOLEAN;
+      info->boolean = cell->value ? 1 : 0;
+      break;
+    case reader::CellKind::Error: info->type = CELLTYPE_ERROR; break;
+    default: break;
+  }
+}
+
 int xlSheetIsDateA(SheetHandle sheet, int row, int col) {
   const reader::StoredCell* cell = CellAt(sheet, row, col);
   if (!cell || cell->kind != reader::CellKind::Number) return 0;

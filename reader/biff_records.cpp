@@ -76,7 +76,7 @@ bool RecordWalker::Have(size_t n) {
   return size_ - pos_ >= n;
 }
 
-bool RecordWalker::Next(Record* r) {
+bool RecordWalker::NextSlow(Record* r) {
   if (!Have(4)) {
     cutShort_ = pos_ < size_ || !readError_.empty();
     return false;

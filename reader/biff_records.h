@@ -107,7 +107,22 @@ class RecordWalker {
   // Over bytes in memory, which must outlive the walker.
   RecordWalker(const uint8_t* stream, size_t size, size_t offset);
   RecordWalker(const StreamBytes& stream, uint64_t offset);
-  bool Next(Record* r);
+  bool Next(Record* r) {
+    // Records inside the window: no call (this runs once per cell record).
+    if (size_ - pos_ >= 4) {
+      const uint8_t* p = data_ + pos_;
+      uint16_t length = static_cast<uint16_t>(p[2] | (p[3] << 8));
+      if (size_ - pos_ >= 4 + static_cast<size_t>(length)) {
+        r->type = static_cast<uint16_t>(p[0] | (p[1] << 8));
+        r->length = length;
+        r->offset = windowOffset_ + pos_;
+        r->data = p + 4;
+        pos_ += 4 + static_cast<size_t>(length);
+        return true;
+      }
+    }
+    return NextSlow(r);
+  }
   // The type of the next record without moving, or -1 at the end. Like
   // Next, it ends the validity of the last record's data.
   int PeekType();
@@ -119,6 +134,7 @@ class RecordWalker {
  private:
   // True when `n` bytes from pos_ are in the window (reads more if it can).
   bool Have(size_t n);
+  bool NextSlow(Record* r);
 
   const StreamBytes* source_ = nullptr;
   std::vector<uint8_t> buffer_;

@@ -20,6 +20,7 @@ void CellStore::Clear() {
   chunks_.clear();
   chunks_.shrink_to_fit();
   firstChunkCells_ = 0;
+  capacity_ = 0;
   rows_.clear();
   rows_.shrink_to_fit();
   count_ = 0;
@@ -41,6 +42,7 @@ void CellStore::GrowFirstChunk() {
   if (chunks_.empty()) chunks_.push_back(std::move(bigger));
   else chunks_[0] = std::move(bigger);
   firstChunkCells_ = cells;
+  capacity_ = cells;
 }
 
 void CellStore::Push(const StoredCell& cell) {
@@ -48,6 +50,7 @@ void CellStore::Push(const StoredCell& cell) {
     if (count_ == firstChunkCells_) GrowFirstChunk();
   } else if ((count_ & (kChunkCells - 1)) == 0 && (count_ >> kChunkBits) == chunks_.size()) {
     chunks_.emplace_back(new StoredCell[kChunkCells]);
+    capacity_ = std::min<size_t>(chunks_.size() * kChunkCells, UINT32_MAX - 1);
   }
   At(count_++) = cell;
 }
@@ -65,6 +68,23 @@ const StoredCell* CellStore::Find(uint32_t row, uint32_t col) const {
 
 const StoredCell* CellStore::FindUncached(uint32_t row, uint32_t col) const {
   if (rows_.empty()) return nullptr;
+  // A row-major walk over a dense sheet asks for the cell after the cursor,
+  // or the first cell of the next row.
+  size_t r0 = cursorRow_;
+  if (rows_[r0].row == row) {
+    size_t next = cursorCell_ + 1;
+    if (next < RowEnd(r0) && At(next).col == col) {
+      cursorCell_ = next;
+      return &At(next);
+    }
+  } else if (r0 + 1 < rows_.size() && rows_[r0 + 1].row == row) {
+    size_t first = rows_[r0 + 1].begin;
+    if (At(first).col == col) {
+      cursorRow_ = r0 + 1;
+      cursorCell_ = first;
+      return &At(first);
+    }
+  }
   // Find the row: the cursor's row, the next one, or a binary search.
   size_t r = cursorRow_;
   if (rows_[r].row != row) {
@@ -126,22 +146,6 @@ SheetBuilder::~SheetBuilder() {
   if (!finished_) Finish();
 }
 
-bool SheetBuilder::AddNumber(uint32_t row, uint32_t col, uint32_t style, double value) {
-  StoredCell c{};
-  std::memcpy(&c.value, &value, sizeof value);
-  c.style = style;
-  c.kind = CellKind::Number;
-  return Add(row, col, c);
-}
-
-bool SheetBuilder::AddSharedString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
-  StoredCell c{};
-  c.value = index;
-  c.style = style;
-  c.kind = CellKind::String;
-  c.pool = StringPoolId::Shared;
-  return Add(row, col, c);
-}
 
 bool SheetBuilder::AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
   StoredCell c{};
@@ -172,7 +176,7 @@ bool SheetBuilder::AddBlank(uint32_t row, uint32_t col, uint32_t /*style*/) {
   return row < kMaxRows && col < kMaxCols;
 }
 
-bool SheetBuilder::Add(uint32_t row, uint32_t col, const StoredCell& cellIn) {
+bool SheetBuilder::AddSlow(uint32_t row, uint32_t col, const StoredCell& cellIn) {
   if (row >= kMaxRows || col >= kMaxCols || finished_) return false;
   StoredCell cell = cellIn;
   cell.col = static_cast<uint16_t>(col);

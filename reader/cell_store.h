@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,7 @@ class CellStore {
   size_t firstChunkCells_ = 0;
   std::vector<RowSpan> rows_;
   size_t count_ = 0;
+  size_t capacity_ = 0;  // cells allocated in chunks_ (never more than 2^32 - 1 used)
   uint32_t lastRow_ = 0;
   uint32_t lastCol_ = 0;
 
@@ -119,8 +121,24 @@ class SheetBuilder {
 
   // Each returns false (and stores nothing) for a position outside the
   // largest sheet (kMaxRows x kMaxCols).
-  bool AddNumber(uint32_t row, uint32_t col, uint32_t style, double value);
-  bool AddSharedString(uint32_t row, uint32_t col, uint32_t style, uint32_t index);
+  bool AddNumber(uint32_t row, uint32_t col, uint32_t style, double value) {
+    StoredCell c;
+    std::memcpy(&c.value, &value, sizeof value);
+    c.style = style;
+    c.col = 0;
+    c.kind = CellKind::Number;
+    c.pool = StringPoolId::Shared;
+    return Add(row, col, c);
+  }
+  bool AddSharedString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
+    StoredCell c;
+    c.value = index;
+    c.style = style;
+    c.col = 0;
+    c.kind = CellKind::String;
+    c.pool = StringPoolId::Shared;
+    return Add(row, col, c);
+  }
   bool AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index);
   bool AddBoolean(uint32_t row, uint32_t col, uint32_t style, bool value);
   bool AddError(uint32_t row, uint32_t col, uint32_t style, uint8_t code);
@@ -133,7 +151,21 @@ class SheetBuilder {
   void Finish();
 
  private:
-  bool Add(uint32_t row, uint32_t col, const StoredCell& cell);
+  // The common case inline: the next cell of the current row, with room in
+  // the current chunk.
+  bool Add(uint32_t row, uint32_t col, const StoredCell& cell) {
+    if (row == lastRowAdded_ && col > lastColAdded_ && col < kMaxCols && ordered_ && haveLast_ &&
+        !finished_ && store_.count_ < store_.capacity_) {
+      StoredCell& to = store_.At(store_.count_++);
+      to = cell;
+      to.col = static_cast<uint16_t>(col);
+      lastColAdded_ = col;
+      if (col + 1 > maxCol_) maxCol_ = col + 1;
+      return true;
+    }
+    return AddSlow(row, col, cell);
+  }
+  bool AddSlow(uint32_t row, uint32_t col, const StoredCell& cell);
   void SortAndRebuild();
 
   CellStore& store_;
