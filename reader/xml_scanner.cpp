@@ -366,17 +366,29 @@ Status XmlScanner::SkipPast(std::string_view terminator) {
 
 Status XmlScanner::SkipDeclaration() {
   // <!DOCTYPE ...> and the like, with an internal subset in brackets that
-  // may hold quoted text and '>' characters.
+  // may hold quoted text, comments and '>' characters.
   int brackets = 0;
   char quote = 0;
+  bool comment = false;
   size_t i = pos_ + 2;
   for (;;) {
-    for (; i < end_; ++i) {
+    // Stop three bytes short of the end so that "<!--" and "-->" are seen
+    // whole; at the end of the part look at every byte.
+    size_t limit = eof_ ? end_ : (end_ >= 3 ? end_ - 3 : 0);
+    for (; i < limit || (eof_ && i < end_); ++i) {
       char c = buf_[i];
-      if (quote) {
+      if (comment) {
+        if (c == '-' && i + 2 < end_ && buf_[i + 1] == '-' && buf_[i + 2] == '>') {
+          comment = false;
+          i += 2;
+        }
+      } else if (quote) {
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         quote = c;
+      } else if (c == '<' && i + 3 < end_ && std::memcmp(&buf_[i], "<!--", 4) == 0) {
+        comment = true;
+        i += 3;
       } else if (c == '[') {
         ++brackets;
       } else if (c == ']') {
@@ -386,11 +398,12 @@ Status XmlScanner::SkipDeclaration() {
         return Status::Ok();
       }
     }
-    pos_ = end_;
+    if (eof_) return Error("the part ends inside a declaration");
+    pos_ = i;
     tokenStart_ = pos_;
     bool more = false;
     READER_RETURN_IF_ERROR(More(&more));
-    if (!more) return Error("the part ends inside a declaration");
+    if (!more && end_ - pos_ == 0) return Error("the part ends inside a declaration");
     i = pos_;
   }
 }

@@ -248,6 +248,7 @@ Status ZipEntryReader::FillInput() {
 
 Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
   *got = 0;
+  if (!ending_.ok()) return ending_;
   if (failed_) return Status::Error(name_ + ": the part is damaged");
   if (done_ || capacity == 0) return Status::Ok();
   capacity = std::min<size_t>(capacity, size_t(1) << 30);
@@ -291,9 +292,12 @@ Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
     if (rc == Z_STREAM_END) done_ = true;
     if (!done_) return Status::Ok();
   }
-  if (produced_ != declared_) return Fail("the part ends before its declared size");
-  if (crc_ != expectedCrc_) return Fail("CRC-32 mismatch (the part is damaged)");
-  return Status::Ok();
+  // The end: a wrong size or checksum is reported after the last bytes
+  // are delivered, so that a reader keeps everything the part gave.
+  if (produced_ != declared_) ending_ = Fail("the part ends before its declared size");
+  else if (crc_ != expectedCrc_) ending_ = Fail("CRC-32 mismatch (the part is damaged)");
+  if (*got > 0) return Status::Ok();
+  return ending_;
 }
 
 Status ReadZipEntry(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry, size_t maxBytes,

@@ -87,6 +87,7 @@ class ZipEntryReader final : public ByteStream {
   uint64_t inLeft_ = 0;  // compressed bytes not yet read
   bool done_ = false;
   bool failed_ = false;
+  Status ending_;  // a size or CRC failure found at the end, reported next
   std::unique_ptr<z_stream> z_;
   bool zReady_ = false;
   std::unique_ptr<uint8_t[]> in_;
