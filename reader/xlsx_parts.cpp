@@ -182,30 +182,37 @@ Status ParseStyles(XmlScanner& sc, BookBuilder& builder) {
   // Only the direct <xf> children of <cellXfs> are cell styles; the
   // <xf> of <cellStyleXfs> are the named styles they derive from.
   int cellXfsDepth = 0;
+  // Markup-compatibility wrappers (<AlternateContent>, its <Fallback>)
+  // stand for their content: elements inside them count as children of the
+  // wrapper's parent. Their depths, innermost last.
+  std::vector<int> wrappers;
   std::string value, code;
   for (;;) {
     READER_RETURN_IF_ERROR(sc.Next());
     XmlScanner::Token t = sc.token();
     if (t == XmlScanner::Token::End) break;
     if (t == XmlScanner::Token::EndElement) {
+      while (!wrappers.empty() && wrappers.back() > sc.depth()) wrappers.pop_back();
       if (cellXfsDepth && sc.depth() < cellXfsDepth) cellXfsDepth = 0;
       continue;
     }
     if (t != XmlScanner::Token::StartElement) continue;
     std::string_view name = sc.name();
     if (name == "Choice") {
-      // Markup-compatibility alternatives: the <Fallback> beside it holds
-      // the plain form, which is read instead.
+      // The alternative that needs an extension; its <Fallback> is read.
       READER_RETURN_IF_ERROR(sc.SkipElement());
+    } else if (name == "AlternateContent" || name == "Fallback") {
+      if (!sc.selfClosing()) wrappers.push_back(sc.depth());
     } else if (name == "numFmt") {
       uint64_t id = 0;
       if (sc.GetAttribute("numFmtId", &value) && ParseUnsigned(value, &id) && id <= INT32_MAX &&
           sc.GetAttribute("formatCode", &code))
         builder.DefineNumFormat(static_cast<int>(id), code);
     } else if (name == "cellXfs") {
-      cellXfsDepth = sc.depth();
-      if (sc.selfClosing()) cellXfsDepth = 0;
-    } else if (name == "xf" && cellXfsDepth && sc.depth() == cellXfsDepth + 1) {
+      cellXfsDepth = sc.selfClosing() ? 0 : sc.depth();
+      wrappers.clear();
+    } else if (name == "xf" && cellXfsDepth &&
+               sc.depth() == cellXfsDepth + 1 + static_cast<int>(wrappers.size())) {
       uint64_t id = 0;
       if (!sc.GetAttribute("numFmtId", &value) || !ParseUnsigned(value, &id) || id > INT32_MAX) id = 0;
       builder.AddStyle(static_cast<int>(id));
