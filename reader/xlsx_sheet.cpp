@@ -309,7 +309,12 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
     // Its children: the value <v>, an inline string <is>; formulas <f>
     // and anything else are skipped (a formula cell reports its cached value).
     bool haveValue = false, haveInline = false;
-    if (!sc.selfClosing()) {
+    std::string_view quick;
+    if (sc.TakeSimpleValue("c", &quick)) {
+      // <v>...</v></c> straight from the buffer: most cells of most sheets.
+      value.assign(quick.data(), quick.size());
+      haveValue = true;
+    } else if (!sc.selfClosing()) {
       int cellDepth = sc.depth();
       for (;;) {
         status = sc.Next();

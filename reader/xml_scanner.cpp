@@ -535,6 +535,31 @@ Status XmlScanner::Next() {
   }
 }
 
+bool XmlScanner::TakeSimpleValue(std::string_view close, std::string_view* text) {
+  if (token_ != Token::StartElement || selfClosing_ || pendingEnd_) return false;
+  const char* p = buf_.get() + pos_;
+  size_t n = end_ - pos_;
+  if (n < 3 || p[0] != '<' || p[1] != 'v' || p[2] != '>') return false;
+  const char* lt = static_cast<const char*>(std::memchr(p + 3, '<', n - 3));
+  if (!lt) return false;
+  size_t textLength = static_cast<size_t>(lt - (p + 3));
+  size_t rest = static_cast<size_t>(p + n - lt);
+  // "</v>" + "</" + close + ">"
+  size_t tail = 4 + 2 + close.size() + 1;
+  if (rest < tail || std::memcmp(lt, "</v></", 6) != 0 || std::memcmp(lt + 6, close.data(), close.size()) != 0 ||
+      lt[6 + close.size()] != '>')
+    return false;
+  if (NeedsDecoding(p + 3, textLength, false)) return false;
+  *text = std::string_view(p + 3, textLength);
+  tokenStart_ = pos_;
+  pos_ += 3 + textLength + tail;
+  --depth_;
+  token_ = Token::EndElement;
+  name_ = std::string_view(lt + 6, close.size());
+  attrs_.clear();
+  return true;
+}
+
 const XmlScanner::Attribute* XmlScanner::FindAttribute(std::string_view localName) const {
   for (const Attribute& a : attrs_)
     if (a.name == localName) return &a;

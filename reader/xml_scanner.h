@@ -73,6 +73,14 @@ class XmlScanner {
   // too) and consumes the element.
   Status AppendElementText(std::string* out);
 
+  // A shortcut for the commonest element content, <v>TEXT</v></close>:
+  // when the bytes right after the current start tag are exactly that,
+  // with plain text (no reference, no CR) and all of it already in the
+  // buffer, consumes them up to and including the end tag `close` of the
+  // current element and returns true with the text in *text. Otherwise
+  // consumes nothing and returns false (read the tokens instead).
+  bool TakeSimpleValue(std::string_view close, std::string_view* text);
+
   // Offset of the current token in the (UTF-8) text of the part.
   uint64_t offset() const { return consumed_ + tokenStart_; }
   const std::string& part() const { return part_; }
