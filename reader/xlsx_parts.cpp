@@ -163,7 +163,7 @@ Status ParseSharedStrings(XmlScanner& sc, uint64_t declaredBytes, StringPool* po
       std::string value;
       if (sc.GetAttribute("uniqueCount", &value) && ParseUnsigned(value, &count))
         // An item takes at least "<si><t/></si>"; the count is only a hint.
-        pool->Reserve(CappedReserve(count, declaredBytes, 13), 0);
+        pool->Reserve(CappedReserve(count, declaredBytes, 13, uint64_t(1) << 20), 0);
       continue;
     }
     if (sc.name() != "si") continue;

@@ -20,9 +20,11 @@ struct Book {
   int loaded = 0;
 };
 
+// The UTF-8 text of a string cell, from the model: the A form is the ANSI
+// code page on Windows.
 std::string Str(SheetHandle s, int r, int c) {
-  const char* t = xlSheetReadStrA(s, r, c, nullptr);
-  return t ? t : "<none>";
+  if (xlSheetCellTypeA(s, r, c) != CELLTYPE_STRING) return "<none>";
+  return std::string(s->CellText(*s->cells.Find(static_cast<uint32_t>(r), static_cast<uint32_t>(c))));
 }
 
 int Format(SheetHandle s, int r, int c) { return xlFormatNumFormatA(xlSheetCellFormatA(s, r, c)); }

@@ -76,7 +76,7 @@ TEST(ZipArchive, EndRecordFoundBehindACommentThatHoldsAFalseSignature) {
   ZipBuilder b;
   b.Add("a.xml", "one");
   // A stray end signature inside the comment must not be taken for the record.
-  b.comment = std::string("note PK\x05\x06 inside", 18) + std::string(3000, 'c');
+  b.comment = std::string("note PK\x05\x06 inside", 16) + std::string(3000, 'c');
   Opened o = Open(b.Build());
   ASSERT_TRUE(o.status.ok()) << o.status.message();
   std::string text;
