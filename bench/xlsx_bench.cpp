@@ -49,7 +49,8 @@ uint64_t InflateOnly(std::FILE* f, const reader::ZipArchive& zip, const reader::
   uint8_t header[30];
   std::fseek(f, static_cast<long>(e.localHeaderOffset), SEEK_SET);
   if (std::fread(header, 1, 30, f) != 30) return 0;
-  long data = static_cast<long>(e.localHeaderOffset + 30 + reader::ReadU16(header + 26) + reader::ReadU16(header + 28));
+  long data = static_cast<long>(e.localHeaderOffset + 30 + reader::ReadU16(header + 26) +
+                                reader::ReadU16(header + 28));
   (void)zip;
   std::fseek(f, data, SEEK_SET);
   z_stream z{};
@@ -85,7 +86,8 @@ struct Timing {
 
 // Parses one part without the read-ahead thread.
 template <typename F>
-void ScanSingleThreaded(reader::ByteSource& source, const reader::ZipArchive& zip, const reader::ZipEntry& e, F&& parse) {
+void ScanSingleThreaded(reader::ByteSource& source, const reader::ZipArchive& zip, const reader::ZipEntry& e,
+                        F&& parse) {
   reader::ZipEntryReader stream;
   if (!stream.Open(source, zip, e).ok()) return;
   reader::XmlScanner sc(stream, e.name);
@@ -143,9 +145,10 @@ int Bench(const std::string& path, int runs) {
   }
   std::fclose(raw);
   double base = Median(inflate.wall);
-  std::printf("%s: %d x %d, %zu cells, %.1f MB of XML (sheet and shared strings), %d runs\n", path.c_str(), rows,
-              cols, cells, static_cast<double>(inflated) / 1e6, runs);
-  std::printf("  %-34s %8.0f ms wall %8.0f ms CPU\n", "zlib inflate only", base * 1e3, Median(inflate.cpu) * 1e3);
+  std::printf("%s: %d x %d, %zu cells, %.1f MB of XML (sheet and shared strings), %d runs\n", path.c_str(),
+              rows, cols, cells, static_cast<double>(inflated) / 1e6, runs);
+  std::printf("  %-34s %8.0f ms wall %8.0f ms CPU\n", "zlib inflate only", base * 1e3,
+              Median(inflate.cpu) * 1e3);
   std::printf("  %-34s %8.0f ms wall %8.0f ms CPU  ratio %.2f\n", "reader: load + sheet (read-ahead)",
               Median(full.wall) * 1e3, Median(full.cpu) * 1e3, Median(full.wall) / base);
   std::printf("  %-34s %8.0f ms wall %8.0f ms CPU  ratio %.2f\n", "reader: strings + sheet, 1 thread",

@@ -51,8 +51,8 @@ bool WriteZip(const std::string& path, const std::vector<Part>& parts) {
   uint64_t offset = 0;
   for (const Part& p : parts) {
     std::string packed = Deflate(p.data);
-    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(p.data.data()),
-                                               static_cast<uInt>(p.data.size())));
+    uint32_t crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(p.data.data()), static_cast<uInt>(p.data.size())));
     std::string h;
     Put32(h, 0x04034b50);
     Put16(h, 20);
@@ -133,43 +133,51 @@ void Cell(std::string& out, int col, int row, const char* attrs, double v) {
 std::string Escape(const std::string& s) {
   std::string o;
   for (char c : s) {
-    if (c == '&') o += "&amp;";
-    else if (c == '<') o += "&lt;";
-    else if (c == '>') o += "&gt;";
-    else o += c;
+    if (c == '&')
+      o += "&amp;";
+    else if (c == '<')
+      o += "&lt;";
+    else if (c == '>')
+      o += "&gt;";
+    else
+      o += c;
   }
   return o;
 }
 
 std::vector<Part> Package(std::string sheet, std::string strings, std::string styles) {
   std::vector<Part> parts;
-  parts.push_back({"[Content_Types].xml",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Types "
-                   "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
-                   "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
-                   "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
-                   "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-                   "</Types>"});
-  parts.push_back({"_rels/.rels",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
-                   "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
-                   "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                   "Target=\"xl/workbook.xml\"/></Relationships>"});
-  parts.push_back({"xl/workbook.xml",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook "
-                   "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-                   "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><workbookPr/>"
-                   "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
-  parts.push_back({"xl/_rels/workbook.xml.rels",
-                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
-                   "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                   "<Relationship Id=\"rId1\" "
-                   "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
-                   "Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
-                   "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
-                   "Target=\"sharedStrings.xml\"/><Relationship Id=\"rId3\" "
-                   "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
-                   "Target=\"styles.xml\"/></Relationships>"});
+  parts.push_back(
+      {"[Content_Types].xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Types "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
+       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
+       "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
+       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+       "</Types>"});
+  parts.push_back(
+      {"_rels/.rels",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
+       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+       "Target=\"xl/workbook.xml\"/></Relationships>"});
+  parts.push_back(
+      {"xl/workbook.xml",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook "
+       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><workbookPr/>"
+       "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
+  parts.push_back(
+      {"xl/_rels/workbook.xml.rels",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+       "<Relationship Id=\"rId1\" "
+       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+       "Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
+       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+       "Target=\"sharedStrings.xml\"/><Relationship Id=\"rId3\" "
+       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+       "Target=\"styles.xml\"/></Relationships>"});
   parts.push_back({"xl/styles.xml", std::move(styles)});
   parts.push_back({"xl/sharedStrings.xml", std::move(strings)});
   parts.push_back({"xl/worksheets/sheet1.xml", std::move(sheet)});
@@ -190,9 +198,11 @@ std::string Styles() {
          "<numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/><numFmt numFmtId=\"165\" "
          "formatCode=\"#,##0.00;[Red]\\-#,##0.00\"/><numFmt numFmtId=\"166\" formatCode=\"yyyy\\-mm\\-dd "
          "hh:mm\"/></numFmts><fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
-         "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills><borders count=\"1\"><border/>"
+         "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills><borders "
+         "count=\"1\"><border/>"
          "</borders><cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
-         "</cellStyleXfs><cellXfs count=\"6\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>"
+         "</cellStyleXfs><cellXfs count=\"6\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" "
+         "xfId=\"0\"/>"
          "<xf numFmtId=\"164\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>"
          "<xf numFmtId=\"165\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>"
          "<xf numFmtId=\"10\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>"
@@ -209,7 +219,8 @@ std::vector<Part> NumericSheet() {
     sheet += "<row r=\"" + std::to_string(r) + "\" spans=\"1:10\">";
     Cell(sheet, 0, r, "", r);
     for (int c = 1; c < 4; ++c) Cell(sheet, c, r, "", static_cast<double>(rng() % 10000000) / 100.0);
-    for (int c = 4; c < 7; ++c) Cell(sheet, c, r, "", static_cast<double>(rng() >> 11) / 9007199254740992.0 * 1000);
+    for (int c = 4; c < 7; ++c)
+      Cell(sheet, c, r, "", static_cast<double>(rng() >> 11) / 9007199254740992.0 * 1000);
     for (int c = 7; c < 10; ++c) Cell(sheet, c, r, "", static_cast<double>(rng() % 100000));
     sheet += "</row>";
   }
@@ -224,8 +235,8 @@ std::vector<Part> MixedSheet() {
   std::mt19937_64 rng(2);
   // Shared strings: 60 categories, 20,000 names, and one comment per row.
   std::vector<std::string> strings;
-  const char* words[] = {"North", "South", "East", "West", "Central", "Retail", "Online", "Wholesale",
-                         "Export", "Services", "Parts", "Repairs"};
+  const char* words[] = {"North",  "South",     "East",   "West",     "Central", "Retail",
+                         "Online", "Wholesale", "Export", "Services", "Parts",   "Repairs"};
   for (int i = 0; i < 60; ++i) strings.push_back(std::string(words[i % 12]) + " " + words[(i * 7 + 3) % 12]);
   for (int i = 0; i < 20000; ++i)
     strings.push_back("Customer " + std::to_string(100000 + i) + " " + words[i % 12] + " & Sons");
@@ -233,9 +244,11 @@ std::vector<Part> MixedSheet() {
   for (int i = 0; i < 300000; ++i)
     strings.push_back("Order note " + std::to_string(i) + ": deliver to " + words[(i * 5) % 12] + " depot <" +
                       std::to_string(i % 97) + ">");
-  std::string sst = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
-                    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"1200000\" "
-                    "uniqueCount=\"" + std::to_string(strings.size()) + "\">";
+  std::string sst =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"1200000\" "
+      "uniqueCount=\"" +
+      std::to_string(strings.size()) + "\">";
   for (const std::string& s : strings) sst += "<si><t>" + Escape(s) + "</t></si>";
   sst += "</sst>";
 
@@ -243,15 +256,15 @@ std::vector<Part> MixedSheet() {
   sheet += "<dimension ref=\"A1:L300000\"/><sheetData>";
   for (int r = 1; r <= 300000; ++r) {
     sheet += "<row r=\"" + std::to_string(r) + "\" spans=\"1:12\">";
-    Cell(sheet, 0, r, "", r);                                          // id
-    Cell(sheet, 1, r, " t=\"s\"", static_cast<double>(rng() % 60));    // category
-    Cell(sheet, 2, r, " t=\"s\"", static_cast<double>(60 + rng() % 20000));  // customer
-    Cell(sheet, 3, r, " s=\"1\"", 40000 + static_cast<double>(rng() % 5000));   // date
+    Cell(sheet, 0, r, "", r);                                                                // id
+    Cell(sheet, 1, r, " t=\"s\"", static_cast<double>(rng() % 60));                          // category
+    Cell(sheet, 2, r, " t=\"s\"", static_cast<double>(60 + rng() % 20000));                  // customer
+    Cell(sheet, 3, r, " s=\"1\"", 40000 + static_cast<double>(rng() % 5000));                // date
     Cell(sheet, 4, r, " s=\"4\"", 40000 + static_cast<double>(rng() % 50000000) / 10000.0);  // date-time
     Cell(sheet, 5, r, " s=\"2\"", static_cast<double>(rng() % 100000000) / 100.0 - 100000);  // amount
-    Cell(sheet, 6, r, " s=\"3\"", static_cast<double>(rng() % 10000) / 10000.0);  // percent
+    Cell(sheet, 6, r, " s=\"3\"", static_cast<double>(rng() % 10000) / 10000.0);             // percent
     sheet += "<c r=\"H" + std::to_string(r) + "\" t=\"b\"><v>" + std::to_string(rng() % 2) + "</v></c>";
-    Cell(sheet, 8, r, " s=\"5\"", static_cast<double>(rng() % 1000000));          // #,##0
+    Cell(sheet, 8, r, " s=\"5\"", static_cast<double>(rng() % 1000000));           // #,##0
     Cell(sheet, 9, r, "", static_cast<double>(rng() >> 11) / 9007199254740992.0);  // general
     Cell(sheet, 10, r, " t=\"s\"", static_cast<double>(firstComment + static_cast<size_t>(r - 1)));  // note
     sheet += "<c r=\"L" + std::to_string(r) + "\" s=\"2\"><f>F" + std::to_string(r) + "*1.2</f><v>";

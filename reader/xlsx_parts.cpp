@@ -167,13 +167,19 @@ Status ParseSharedStrings(XmlScanner& sc, uint64_t declaredBytes, StringPool* po
       continue;
     }
     if (sc.name() != "si") continue;
-    READER_RETURN_IF_ERROR(ReadStringItem(sc, &raw));
-    if (MayHaveXEscapes(raw)) {
+    std::string_view text;
+    if (sc.TakeSimpleText("t", "si", {}, &text)) {
+      // <t>...</t></si> straight from the buffer: most items.
+    } else {
+      READER_RETURN_IF_ERROR(ReadStringItem(sc, &raw));
+      text = raw;
+    }
+    if (MayHaveXEscapes(text)) {
       decoded.clear();
-      AppendXEscapesDecoded(raw, &decoded);
+      AppendXEscapesDecoded(text, &decoded);
       pool->Add(decoded);
     } else {
-      pool->Add(raw);
+      pool->Add(text);
     }
   }
 }

@@ -72,9 +72,12 @@ RefParse ParseCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
   uint32_t c = 0;
   while (i < s.size() && i < 4) {
     char ch = s[i];
-    if (ch >= 'A' && ch <= 'Z') c = c * 26 + static_cast<uint32_t>(ch - 'A' + 1);
-    else if (ch >= 'a' && ch <= 'z') c = c * 26 + static_cast<uint32_t>(ch - 'a' + 1);
-    else break;
+    if (ch >= 'A' && ch <= 'Z')
+      c = c * 26 + static_cast<uint32_t>(ch - 'A' + 1);
+    else if (ch >= 'a' && ch <= 'z')
+      c = c * 26 + static_cast<uint32_t>(ch - 'a' + 1);
+    else
+      break;
     ++i;
   }
   if (i == 0 || i == s.size() || !IsDigit(s[i])) return RefParse::Bad;
@@ -174,8 +177,10 @@ bool ParseIsoDateTime(std::string_view s, bool date1904, double* serial) {
       int ms = 0, scale = 100;
       size_t k = 0;
       for (; i < s.size() && IsDigit(s[i]); ++i, ++k) {
-        if (k < 3) ms += (s[i] - '0') * scale, scale /= 10;
-        else if (k == 3 && s[i] >= '5') ++ms;
+        if (k < 3)
+          ms += (s[i] - '0') * scale, scale /= 10;
+        else if (k == 3 && s[i] >= '5')
+          ++ms;
       }
       if (k == 0) return false;
       parts.millisecond = ms;
@@ -197,7 +202,8 @@ bool ParseIsoDateTime(std::string_view s, bool date1904, double* serial) {
     }
   }
   if (i != s.size() || (!haveDate && !haveTime)) return false;
-  double time = (parts.hour * 3600.0 + parts.minute * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
+  double time =
+      (parts.hour * 3600.0 + parts.minute * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
   if (!haveDate) {
     *serial = time;
     return true;
@@ -210,8 +216,8 @@ bool ErrorCodeOf(std::string_view text, uint8_t* code) {
   static const struct {
     const char* text;
     uint8_t code;
-  } kErrors[] = {{"#NULL!", 0x00},  {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F},       {"#REF!", 0x17},
-                 {"#NAME?", 0x1D},  {"#NUM!", 0x24},   {"#N/A", 0x2A},          {"#GETTING_DATA", 0x2B}};
+  } kErrors[] = {{"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
+                 {"#NAME?", 0x1D}, {"#NUM!", 0x24},   {"#N/A", 0x2A},    {"#GETTING_DATA", 0x2B}};
   text = Trim(text);
   for (const auto& e : kErrors) {
     if (text == e.text) {
@@ -310,8 +316,9 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
     // and anything else are skipped (a formula cell reports its cached value).
     bool haveValue = false, haveInline = false;
     std::string_view quick;
-    if (sc.TakeSimpleValue("c", &quick)) {
-      // <v>...</v></c> straight from the buffer: most cells of most sheets.
+    if (sc.TakeSimpleText("v", "c", "f", &quick)) {
+      // <v>...</v></c> (perhaps after a formula) straight from the buffer:
+      // most cells of most sheets.
       value.assign(quick.data(), quick.size());
       haveValue = true;
     } else if (!sc.selfClosing()) {
@@ -376,8 +383,8 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
         } else if (!ParseSmallUnsigned(value, 10, &index)) {
           damage.Note(sc, "a shared-string cell whose value is not an index");
         } else if (index >= sharedCount) {
-          damage.Note(sc, "a cell refers to shared string " + std::to_string(index) + ", but there are only " +
-                              std::to_string(sharedCount));
+          damage.Note(sc, "a cell refers to shared string " + std::to_string(index) +
+                              ", but there are only " + std::to_string(sharedCount));
         } else {
           cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
         }
@@ -387,8 +394,10 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       case CellType::Inline: {
         // An inline string is in <is>; some writers put it in <v> instead.
         const std::string* text = nullptr;
-        if (type == CellType::Inline && haveInline) text = &inlineText;
-        else if (haveValue) text = &value;
+        if (type == CellType::Inline && haveInline)
+          text = &inlineText;
+        else if (haveValue)
+          text = &value;
         if (!text) {
           cells.AddBlank(r32, c32, style);
           break;
@@ -406,10 +415,14 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       }
       case CellType::Boolean: {
         std::string_view v = Trim(value);
-        if (!haveValue || v.empty()) cells.AddBlank(r32, c32, style);
-        else if (v == "1" || v == "true") cells.AddBoolean(r32, c32, style, true);
-        else if (v == "0" || v == "false") cells.AddBoolean(r32, c32, style, false);
-        else damage.Note(sc, "a boolean cell whose value is neither 0 nor 1");
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (v == "1" || v == "true")
+          cells.AddBoolean(r32, c32, style, true);
+        else if (v == "0" || v == "false")
+          cells.AddBoolean(r32, c32, style, false);
+        else
+          damage.Note(sc, "a boolean cell whose value is neither 0 nor 1");
         break;
       }
       case CellType::Error: {
@@ -421,9 +434,12 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       case CellType::Date: {
         double serial = 0;
         std::string_view v = Trim(value);
-        if (!haveValue || v.empty()) cells.AddBlank(r32, c32, style);
-        else if (ParseIsoDateTime(v, book.date1904, &serial)) cells.AddNumber(r32, c32, style, serial);
-        else damage.Note(sc, "a date cell whose value is no ISO 8601 date in the workbook's date system");
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (ParseIsoDateTime(v, book.date1904, &serial))
+          cells.AddNumber(r32, c32, style, serial);
+        else
+          damage.Note(sc, "a date cell whose value is no ISO 8601 date in the workbook's date system");
         break;
       }
       case CellType::Unknown: damage.Note(sc, "a cell of an unknown type"); break;

@@ -67,8 +67,10 @@ Status ParseWorkbookPart(XmlScanner& sc, std::vector<SheetEntry>* sheets, bool* 
       // the prefix varies from writer to writer.
       sc.GetAttribute("id", &e.relId);
       if (sc.GetAttribute("state", &value)) {
-        if (value == "hidden") e.visibility = Visibility::Hidden;
-        else if (value == "veryHidden") e.visibility = Visibility::VeryHidden;
+        if (value == "hidden")
+          e.visibility = Visibility::Hidden;
+        else if (value == "veryHidden")
+          e.visibility = Visibility::VeryHidden;
       }
       sheets->push_back(std::move(e));
     } else if (name == "definedNames" || name == "extLst" || name == "bookViews") {
@@ -134,12 +136,15 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
     }
   }
   if (workbookPart.empty()) {
-    if (zip.Find("xl/workbook.xml")) workbookPart = "xl/workbook.xml";
-    else if (zip.Find("xl/workbook.bin")) workbookPart = "xl/workbook.bin";
+    if (zip.Find("xl/workbook.xml"))
+      workbookPart = "xl/workbook.xml";
+    else if (zip.Find("xl/workbook.bin"))
+      workbookPart = "xl/workbook.bin";
   }
   if (workbookPart.empty()) {
     if (zip.Find("mimetype") && zip.Find("content.xml"))
-      return Status::Error("an OpenDocument spreadsheet, not an Office Open XML workbook: it is not supported");
+      return Status::Error(
+          "an OpenDocument spreadsheet, not an Office Open XML workbook: it is not supported");
     return Status::Error("the ZIP package holds no workbook part (no xl/workbook.xml)");
   }
   if (EndsWithNoCase(workbookPart, ".bin"))
@@ -148,7 +153,8 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
   // The workbook's own relationships name its sheets, strings and styles.
   std::vector<Relationship> wbRels;
   bool haveRels = false;
-  Status relsStatus = ReadRelationships(source, zip, RelationshipsPartOf(workbookPart), workbookPart, &wbRels, &haveRels);
+  Status relsStatus =
+      ReadRelationships(source, zip, RelationshipsPartOf(workbookPart), workbookPart, &wbRels, &haveRels);
   if (!relsStatus.ok()) {
     haveRels = false;
     wbRels.clear();
@@ -166,8 +172,10 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
   std::string stringsPart, stylesPart;
   for (const Relationship& r : wbRels) {
     if (r.external) continue;
-    if (r.type == "sharedStrings" && stringsPart.empty()) stringsPart = r.target;
-    else if (r.type == "styles" && stylesPart.empty()) stylesPart = r.target;
+    if (r.type == "sharedStrings" && stringsPart.empty())
+      stringsPart = r.target;
+    else if (r.type == "styles" && stylesPart.empty())
+      stylesPart = r.target;
   }
   if (!haveRels) {
     stringsPart = folder + "sharedStrings.xml";
@@ -183,9 +191,8 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
     if (!s.ok()) pkg->bookNote = s.message() + " (shared strings after it are missing)";
   }
   if (!stylesPart.empty()) {
-    Status s = ScanPart(source, zip, stylesPart, [&](XmlScanner& sc, const ZipEntry&) {
-      return ParseStyles(sc, builder);
-    });
+    Status s = ScanPart(source, zip, stylesPart,
+                        [&](XmlScanner& sc, const ZipEntry&) { return ParseStyles(sc, builder); });
     if (!s.ok()) {
       if (!pkg->bookNote.empty()) pkg->bookNote += "; ";
       pkg->bookNote += s.message() + " (cell styles after it are missing)";
@@ -202,8 +209,10 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
     SheetKind kind = SheetKind::Worksheet;
     if (rel) {
       part = rel->target;
-      if (rel->type == "chartsheet") kind = SheetKind::Chartsheet;
-      else if (rel->type == "dialogsheet") kind = SheetKind::Dialogsheet;
+      if (rel->type == "chartsheet")
+        kind = SheetKind::Chartsheet;
+      else if (rel->type == "dialogsheet")
+        kind = SheetKind::Dialogsheet;
       else if (rel->type == "xlMacrosheet" || rel->type == "xlIntlMacrosheet" || rel->type == "macrosheet")
         kind = SheetKind::Macrosheet;
     } else if (!haveRels) {

@@ -48,12 +48,18 @@ size_t DecodeReference(std::string_view raw, size_t i, std::string* out) {
     return semi - i + 1;
   }
   char c = 0;
-  if (body == "lt") c = '<';
-  else if (body == "gt") c = '>';
-  else if (body == "amp") c = '&';
-  else if (body == "quot") c = '"';
-  else if (body == "apos") c = '\'';
-  else return 0;
+  if (body == "lt")
+    c = '<';
+  else if (body == "gt")
+    c = '>';
+  else if (body == "amp")
+    c = '&';
+  else if (body == "quot")
+    c = '"';
+  else if (body == "apos")
+    c = '\'';
+  else
+    return 0;
   out->push_back(c);
   return semi - i + 1;
 }
@@ -535,27 +541,42 @@ Status XmlScanner::Next() {
   }
 }
 
-bool XmlScanner::TakeSimpleValue(std::string_view close, std::string_view* text) {
+bool XmlScanner::TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
+                                std::string_view* text) {
   if (token_ != Token::StartElement || selfClosing_ || pendingEnd_) return false;
   const char* p = buf_.get() + pos_;
-  size_t n = end_ - pos_;
-  if (n < 3 || p[0] != '<' || p[1] != 'v' || p[2] != '>') return false;
-  const char* lt = static_cast<const char*>(std::memchr(p + 3, '<', n - 3));
-  if (!lt) return false;
-  size_t textLength = static_cast<size_t>(lt - (p + 3));
-  size_t rest = static_cast<size_t>(p + n - lt);
-  // "</v>" + "</" + close + ">"
-  size_t tail = 4 + 2 + close.size() + 1;
-  if (rest < tail || std::memcmp(lt, "</v></", 6) != 0 || std::memcmp(lt + 6, close.data(), close.size()) != 0 ||
-      lt[6 + close.size()] != '>')
-    return false;
-  if (NeedsDecoding(p + 3, textLength, false)) return false;
-  *text = std::string_view(p + 3, textLength);
+  const char* e = buf_.get() + end_;
+  // "<name>" at q, with nothing between the name and '>'.
+  auto opens = [&](const char* q, std::string_view name) {
+    return static_cast<size_t>(e - q) >= name.size() + 2 && q[0] == '<' &&
+           std::memcmp(q + 1, name.data(), name.size()) == 0 && q[1 + name.size()] == '>';
+  };
+  // "</name>" at q.
+  auto closes = [&](const char* q, std::string_view name) {
+    return static_cast<size_t>(e - q) >= name.size() + 3 && q[0] == '<' && q[1] == '/' &&
+           std::memcmp(q + 2, name.data(), name.size()) == 0 && q[2 + name.size()] == '>';
+  };
+  const char* q = p;
+  if (!skippable.empty() && opens(q, skippable)) {
+    const char* f = q + 2 + skippable.size();
+    const char* lt = static_cast<const char*>(std::memchr(f, '<', static_cast<size_t>(e - f)));
+    if (!lt || !closes(lt, skippable)) return false;
+    q = lt + 3 + skippable.size();
+  }
+  if (!opens(q, inner)) return false;
+  const char* t = q + 2 + inner.size();
+  const char* lt = static_cast<const char*>(std::memchr(t, '<', static_cast<size_t>(e - t)));
+  if (!lt || !closes(lt, inner)) return false;
+  const char* c = lt + 3 + inner.size();
+  if (!closes(c, close)) return false;
+  size_t textLength = static_cast<size_t>(lt - t);
+  if (NeedsDecoding(t, textLength, false)) return false;
+  *text = std::string_view(t, textLength);
   tokenStart_ = pos_;
-  pos_ += 3 + textLength + tail;
+  pos_ = static_cast<size_t>(c + 3 + close.size() - buf_.get());
   --depth_;
   token_ = Token::EndElement;
-  name_ = std::string_view(lt + 6, close.size());
+  name_ = std::string_view(c + 2, close.size());
   attrs_.clear();
   return true;
 }
@@ -577,8 +598,10 @@ bool XmlScanner::GetAttribute(std::string_view localName, std::string* out) cons
   const Attribute* a = FindAttribute(localName);
   if (!a) return false;
   out->clear();
-  if (a->plain) out->assign(a->value);
-  else AppendXmlDecoded(a->value, true, out);
+  if (a->plain)
+    out->assign(a->value);
+  else
+    AppendXmlDecoded(a->value, true, out);
   return true;
 }
 

@@ -73,13 +73,16 @@ class XmlScanner {
   // too) and consumes the element.
   Status AppendElementText(std::string* out);
 
-  // A shortcut for the commonest element content, <v>TEXT</v></close>:
-  // when the bytes right after the current start tag are exactly that,
-  // with plain text (no reference, no CR) and all of it already in the
-  // buffer, consumes them up to and including the end tag `close` of the
-  // current element and returns true with the text in *text. Otherwise
-  // consumes nothing and returns false (read the tokens instead).
-  bool TakeSimpleValue(std::string_view close, std::string_view* text);
+  // A shortcut for the commonest element contents, <v>TEXT</v></c> of a
+  // cell and <t>TEXT</t></si> of a string: when the bytes right after the
+  // current start tag are exactly <inner>TEXT</inner></close>, optionally
+  // after one <skippable>...</skippable> (a formula), with plain text (no
+  // reference, no CR) and all of it already in the buffer, consumes them up
+  // to and including the end tag of the current element and returns true
+  // with the text in *text. Otherwise consumes nothing and returns false
+  // (read the tokens instead).
+  bool TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
+                      std::string_view* text);
 
   // Offset of the current token in the (UTF-8) text of the part.
   uint64_t offset() const { return consumed_ + tokenStart_; }

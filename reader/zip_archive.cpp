@@ -221,7 +221,8 @@ Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const
   // The data follows the local header's own name and extra field, which
   // may differ in length from the central directory's (APPNOTE 4.3.7).
   uint64_t data = local + kLocalHeaderBytes + ReadU16(h + 26) + ReadU16(h + 28);
-  if (!RangeFits(data, entry.compressedSize, source.size())) return Fail("the data runs past the end of the file");
+  if (!RangeFits(data, entry.compressedSize, source.size()))
+    return Fail("the data runs past the end of the file");
   inPos_ = data;
   inLeft_ = entry.compressedSize;
   if (method_ == 8) {
@@ -287,15 +288,18 @@ Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
     size_t n = static_cast<size_t>(reinterpret_cast<char*>(z_->next_out) - buffer);
     produced_ += n;
     if (produced_ > declared_) return Fail("the part inflates beyond its declared size");
-    if (n) crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
+    if (n)
+      crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
     *got = n;
     if (rc == Z_STREAM_END) done_ = true;
     if (!done_) return Status::Ok();
   }
   // The end: a wrong size or checksum is reported after the last bytes
   // are delivered, so that a reader keeps everything the part gave.
-  if (produced_ != declared_) ending_ = Fail("the part ends before its declared size");
-  else if (crc_ != expectedCrc_) ending_ = Fail("CRC-32 mismatch (the part is damaged)");
+  if (produced_ != declared_)
+    ending_ = Fail("the part ends before its declared size");
+  else if (crc_ != expectedCrc_)
+    ending_ = Fail("CRC-32 mismatch (the part is damaged)");
   if (*got > 0) return Status::Ok();
   return ending_;
 }

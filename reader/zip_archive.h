@@ -95,7 +95,7 @@ class ZipEntryReader final : public ByteStream {
 
 // Reads a whole entry into memory, refusing parts larger than `maxBytes`
 // (for small parts such as relationships).
-Status ReadZipEntry(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,
-                    size_t maxBytes, std::string* out);
+Status ReadZipEntry(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry, size_t maxBytes,
+                    std::string* out);
 
 }  // namespace reader

@@ -25,17 +25,18 @@ const std::map<std::string, std::string> kMustFail = {
     // Reference reads an empty sheet list; a workbook without sheets is no workbook.
     {"xlsx/excelize__BadWorkbook.xlsx", "lists no sheets"},
     // A fuzzer-made file whose central directory is broken.
-    {"xlsx/poi__clusterfuzz-testcase-minimized-XLSX2CSVFuzzer-5636439151607808.xlsx", "end-of-central-directory"},
+    {"xlsx/poi__clusterfuzz-testcase-minimized-XLSX2CSVFuzzer-5636439151607808.xlsx",
+     "end-of-central-directory"},
     // An OpenDocument package named .xlsx; the reference reads ODS, we do not.
     {"xlsx/roo__type_openoffice.xlsx", "OpenDocument"},
 };
 
 // OLE compound files holding an encrypted package: the compound-file
 // reader refuses them, saying the workbook is encrypted.
-const std::set<std::string> kEncrypted = {
-    "xlsx/calamine__pass_protected.xlsx", "xlsx/edr__agile_AES256_SHA512_CBC_pwd_password.xlsx",
-    "xlsx/edr__standard_AES128_SHA1_ECB_pwd_password.xlsx", "xlsx/excelize__encryptAES.xlsx",
-    "xlsx/poi__protect.xlsx"};
+const std::set<std::string> kEncrypted = {"xlsx/calamine__pass_protected.xlsx",
+                                          "xlsx/edr__agile_AES256_SHA512_CBC_pwd_password.xlsx",
+                                          "xlsx/edr__standard_AES128_SHA1_ECB_pwd_password.xlsx",
+                                          "xlsx/excelize__encryptAES.xlsx", "xlsx/poi__protect.xlsx"};
 
 // Where we believe the reference is wrong: how many cells disagree, and why.
 struct Known {
@@ -68,7 +69,8 @@ const std::map<std::string, Known> kReferenceWrong = {
     {"xlsx/edr__roo_1904_base.xlsx", {2, "the reference ignores the 1904 date system for t=\"d\" cells"}},
     // C2 is a t="str" formula without a cached <v>: no content; the
     // reference invents an empty string.
-    {"xlsx/readxl__missing-v-node-xlsx.xlsx", {1, "the reference reports a formula without a cached value as an empty string"}},
+    {"xlsx/readxl__missing-v-node-xlsx.xlsx",
+     {1, "the reference reports a formula without a cached value as an empty string"}},
 };
 
 struct Totals {
@@ -123,8 +125,8 @@ void CheckFolder(const std::string& folder, bool (*want)(const std::string&), To
 
 bool AnyFile(const std::string&) { return true; }
 bool Template(const std::string& name) {
-  return name.size() > 5 && (name.compare(name.size() - 5, 5, ".xltx") == 0 ||
-                             name.compare(name.size() - 5, 5, ".xltm") == 0);
+  return name.size() > 5 &&
+         (name.compare(name.size() - 5, 5, ".xltx") == 0 || name.compare(name.size() - 5, 5, ".xltm") == 0);
 }
 
 TEST(XlsxCorpus, EveryWorkbookLoadsOrFailsCleanlyAndAgreesWithItsReference) {
@@ -133,10 +135,10 @@ TEST(XlsxCorpus, EveryWorkbookLoadsOrFailsCleanlyAndAgreesWithItsReference) {
   CheckFolder("xlsx", AnyFile, &t);
   CheckFolder("xlsm", AnyFile, &t);
   CheckFolder("other", Template, &t);
-  std::printf("xlsx corpus: %d files, %d loaded, %d failed cleanly; %d with a reference, sheet names agree "
-              "in %d; cells agree %ld of %ld\n",
-              t.files, t.loaded, t.failedCleanly, t.withReference, t.namesAgree, t.cellsAgreeing,
-              t.cellsCompared);
+  std::printf(
+      "xlsx corpus: %d files, %d loaded, %d failed cleanly; %d with a reference, sheet names agree "
+      "in %d; cells agree %ld of %ld\n",
+      t.files, t.loaded, t.failedCleanly, t.withReference, t.namesAgree, t.cellsAgreeing, t.cellsCompared);
   EXPECT_GT(t.loaded, 100);
 }
 

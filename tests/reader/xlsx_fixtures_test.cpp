@@ -51,7 +51,9 @@ TEST(XlsxFixtures, CellTypesAsXlsxWriterWritesThem) {
   EXPECT_EQ(Str(s, 1, 0), "plain");
   EXPECT_EQ(Str(s, 1, 1), "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80");
   EXPECT_EQ(Str(s, 1, 2), "tab\tand\nnewline");
-  EXPECT_EQ(Str(s, 1, 3), "ctrl\x01" "char and _x0041_ literal");
+  EXPECT_EQ(Str(s, 1, 3),
+            "ctrl\x01"
+            "char and _x0041_ literal");
   EXPECT_EQ(xlSheetCellTypeA(s, 2, 0), CELLTYPE_BOOLEAN);
   EXPECT_EQ(xlSheetReadBoolA(s, 2, 0, nullptr), 1);
   EXPECT_EQ(xlSheetReadBoolA(s, 2, 1, nullptr), 0);
@@ -100,7 +102,7 @@ TEST(XlsxFixtures, IsoDateCellsFromOpenpyxl) {
   EXPECT_EQ(Str(s, 1, 0), "openpyxl");
   EXPECT_EQ(xlSheetReadNumA(s, 1, 1, nullptr), 1e15);
   EXPECT_EQ(xlSheetCellTypeA(s, 1, 2), CELLTYPE_EMPTY);  // a formula with an empty cached value
-  EXPECT_EQ(xlSheetLastRowA(s), 2);  // the empty row 5 does not count
+  EXPECT_EQ(xlSheetLastRowA(s), 2);                      // the empty row 5 does not count
   EXPECT_EQ(b.Sheet(1)->visibility, reader::Visibility::VeryHidden);
   EXPECT_EQ(xlSheetReadNumA(b.Sheet(1), 2, 1, nullptr), 3.0);
 }

@@ -53,12 +53,13 @@ TEST(XlsxWorkbook, SheetsInWorkbookOrderWithKindsVisibilityAndDateSystem) {
       "<sheet name=\"Dialog\" sheetId=\"3\" r:id=\"rId4\"/>"
       "<sheet name=\"Macro_x0020_1\" sheetId=\"4\" r:id=\"rId5\" state=\"veryHidden\"/>"
       "<sheet name=\"Second\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
-  std::string rels = "<Relationships>" + Rel("rId1", "worksheet", "worksheets/sheet1.xml") +
-                     Rel("rId3", "worksheet", "/xl/worksheets/../worksheets/sheet2.xml") +
-                     Rel("rId2", "chartsheet", "chartsheets/sheet1.xml") +
-                     Rel("rId4", "dialogsheet", "dialogsheets/sheet1.xml") +
-                     "<Relationship Id=\"rId5\" Type=\"http://schemas.microsoft.com/office/2006/relationships/"
-                     "xlMacrosheet\" Target=\"macrosheets/sheet1.xml\"/></Relationships>";
+  std::string rels =
+      "<Relationships>" + Rel("rId1", "worksheet", "worksheets/sheet1.xml") +
+      Rel("rId3", "worksheet", "/xl/worksheets/../worksheets/sheet2.xml") +
+      Rel("rId2", "chartsheet", "chartsheets/sheet1.xml") +
+      Rel("rId4", "dialogsheet", "dialogsheets/sheet1.xml") +
+      "<Relationship Id=\"rId5\" Type=\"http://schemas.microsoft.com/office/2006/relationships/"
+      "xlMacrosheet\" Target=\"macrosheets/sheet1.xml\"/></Relationships>";
   Loaded l = Load(XlsxPackageOf({{"xl/workbook.xml", workbook},
                                  {"xl/_rels/workbook.xml.rels", rels},
                                  {"xl/worksheets/sheet1.xml", SheetXml("<row><c><v>1</v></c></row>")},
@@ -84,9 +85,10 @@ TEST(XlsxWorkbook, SheetsInWorkbookOrderWithKindsVisibilityAndDateSystem) {
 TEST(XlsxWorkbook, DateSystemFlagSpellings) {
   for (auto [word, on] : std::vector<std::pair<const char*, bool>>{
            {"1", true}, {"true", true}, {"on", true}, {"0", false}, {"false", false}, {"off", false}}) {
-    Loaded l = Load(XlsxPackageOf({{"xl/workbook.xml", std::string("<workbook><workbookPr date1904=\"") + word +
-                                                           "\"/><sheets><sheet name=\"S\" r:id=\"rId1\"/>"
-                                                           "</sheets></workbook>"}}));
+    Loaded l =
+        Load(XlsxPackageOf({{"xl/workbook.xml", std::string("<workbook><workbookPr date1904=\"") + word +
+                                                    "\"/><sheets><sheet name=\"S\" r:id=\"rId1\"/>"
+                                                    "</sheets></workbook>"}}));
     ASSERT_TRUE(l.status.ok());
     EXPECT_EQ(l.book->date1904, on) << word;
   }
@@ -99,8 +101,8 @@ TEST(XlsxWorkbook, PartsFoundThroughRelationshipsNotNames) {
   std::string rootRels = std::string("<Relationships><Relationship Id=\"a\" Type=\"") + strict +
                          "officeDocument\" Target=\"/Book.XML\"/></Relationships>";
   std::string wbRels = std::string("<Relationships><Relationship Id=\"s1\" Type=\"") + strict +
-                       "worksheet\" Target=\"data/My%20Sheet.xml\"/><Relationship Id=\"ss\" Type=\"" + strict +
-                       "sharedStrings\" Target=\"strings\\all.xml\"/></Relationships>";
+                       "worksheet\" Target=\"data/My%20Sheet.xml\"/><Relationship Id=\"ss\" Type=\"" +
+                       strict + "sharedStrings\" Target=\"strings\\all.xml\"/></Relationships>";
   Loaded l = Load(XlsxPackageOf(
       {{"_rels/.rels", rootRels},
        {"xl/workbook.xml", ""},
@@ -120,8 +122,9 @@ TEST(XlsxWorkbook, PartsFoundThroughRelationshipsNotNames) {
 TEST(XlsxWorkbook, MissingOrDamagedRelationshipsFallBackToTheUsualParts) {
   Loaded l = Load(XlsxPackageOf({{"_rels/.rels", "<?xml version=\"1.0\"?>\nCORRUPTED <"},
                                  {"xl/_rels/workbook.xml.rels", ""},
-                                 {"xl/workbook.xml", "<workbook><sheets><sheet name=\"A\" r:id=\"x\"/><sheet "
-                                                     "name=\"B\" r:id=\"y\"/></sheets></workbook>"},
+                                 {"xl/workbook.xml",
+                                  "<workbook><sheets><sheet name=\"A\" r:id=\"x\"/><sheet "
+                                  "name=\"B\" r:id=\"y\"/></sheets></workbook>"},
                                  {"xl/sharedStrings.xml", "<sst><si><t>s</t></si></sst>"},
                                  {"xl/worksheets/sheet1.xml", SheetXml("<row><c t=\"s\"><v>0</v></c></row>")},
                                  {"xl/worksheets/sheet2.xml", SheetXml("<row><c><v>5</v></c></row>")}}));
@@ -146,7 +149,8 @@ TEST(XlsxWorkbook, PackagesThatAreNoXlsxWorkbookFailWithAReason) {
       {ods.Build(), "OpenDocument spreadsheet"},
       {other.Build(), "holds no workbook part"},
       {XlsxPackageOf({{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}), "lists no sheets"},
-      {XlsxPackageOf({{"xl/workbook.xml", "<workbook><sheets><sheet name=\"a\"</workbook>"}}), "xl/workbook.xml: offset"},
+      {XlsxPackageOf({{"xl/workbook.xml", "<workbook><sheets><sheet name=\"a\"</workbook>"}}),
+       "xl/workbook.xml: offset"},
   };
   for (const Case& c : cases) {
     Loaded l = Load(c.bytes);
@@ -192,13 +196,17 @@ TEST(XlsxSharedStrings, LongStringsAcrossManyReadsAndADamagedPartKeepsWhatCameBe
   std::string big1, big2;
   for (int i = 0; i < 200000; ++i) big1 += "ab&amp;";
   for (int i = 0; i < 300000; ++i) big2 += "\xC3\xA9_x0041_";
-  std::string sst = "<sst><si><t>" + big1 + "</t></si><si><r><t>" + big2 + "</t></r></si><si><t>end</t></si></sst>";
+  std::string sst =
+      "<sst><si><t>" + big1 + "</t></si><si><r><t>" + big2 + "</t></r></si><si><t>end</t></si></sst>";
   Loaded l = LoadSheet("<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c><c t=\"s\"><v>2</v></c></row>",
                        {{"xl/sharedStrings.xml", sst}});
   ASSERT_TRUE(l.status.ok());
   std::string want1, want2;
   for (int i = 0; i < 200000; ++i) want1 += "ab&";
-  for (int i = 0; i < 300000; ++i) want2 += "\xC3\xA9" "A";
+  for (int i = 0; i < 300000; ++i)
+    want2 +=
+        "\xC3\xA9"
+        "A";
   EXPECT_TRUE(std::string(l.book->sharedStrings.Get(0)) == want1);
   EXPECT_TRUE(std::string(l.book->sharedStrings.Get(1)) == want2);
   EXPECT_EQ(l.book->sharedStrings.Get(2), "end");
@@ -218,13 +226,15 @@ TEST(XlsxSharedStrings, LongStringsAcrossManyReadsAndADamagedPartKeepsWhatCameBe
 TEST(XlsxStyles, NumberFormatsByCellStyle) {
   std::string styles =
       "<styleSheet><numFmts count=\"2\"><numFmt numFmtId=\"164\" formatCode=\"yyyy&quot;-&quot;mm\"/>"
-      "<numFmt numFmtId=\"165\" formatCode=\"0.000\"/><numFmt numFmtId=\"14\" formatCode=\"m/d/yyyy\"/></numFmts>"
+      "<numFmt numFmtId=\"165\" formatCode=\"0.000\"/><numFmt numFmtId=\"14\" "
+      "formatCode=\"m/d/yyyy\"/></numFmts>"
       "<cellStyleXfs count=\"1\"><xf numFmtId=\"165\"/></cellStyleXfs>"
       "<cellXfs count=\"5\"><xf numFmtId=\"0\"/><xf numFmtId=\"164\" applyNumberFormat=\"1\"/>"
       "<mc:AlternateContent><mc:Choice Requires=\"x\"><xf numFmtId=\"99\"/></mc:Choice>"
       "<mc:Fallback><xf numFmtId=\"165\"/></mc:Fallback></mc:AlternateContent>"
       "<xf numFmtId=\"14\"><alignment/></xf><xf/></cellXfs>"
-      "<cellStyles><cellStyle xfId=\"0\"/></cellStyles><dxfs><dxf><numFmt numFmtId=\"166\" formatCode=\"@\"/></dxf></dxfs>"
+      "<cellStyles><cellStyle xfId=\"0\"/></cellStyles><dxfs><dxf><numFmt numFmtId=\"166\" "
+      "formatCode=\"@\"/></dxf></dxfs>"
       "</styleSheet>";
   Loaded l = LoadSheet(
       "<row><c s=\"1\"><v>44197</v></c><c s=\"2\"><v>1.5</v></c><c s=\"3\"><v>44197</v></c>"
@@ -250,18 +260,19 @@ TEST(XlsxStyles, NumberFormatsByCellStyle) {
 TEST(XlsxCells, EveryTypeWithAndWithoutPositions) {
   std::string rows =
       "<row r=\"2\" spans=\"1:9\">"
-      "<c r=\"A2\"><v>1.25</v></c>"                                   // number
-      "<c t=\"str\"><f>A2&amp;\"x\"</f><v>1.25x _x0041_</v></c>"      // B2: formula string
+      "<c r=\"A2\"><v>1.25</v></c>"                               // number
+      "<c t=\"str\"><f>A2&amp;\"x\"</f><v>1.25x _x0041_</v></c>"  // B2: formula string
       "<c r=\"D2\" t=\"inlineStr\"><is><r><t>in</t></r><r><t>line</t></r><rPh><t>x</t></rPh></is></c>"
-      "<c t=\"b\"><v>1</v></c>"                                        // E2
-      "<c t=\"b\"><f>FALSE()</f><v>0</v></c>"                          // F2
-      "<c t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"                        // G2
+      "<c t=\"b\"><v>1</v></c>"                                                   // E2
+      "<c t=\"b\"><f>FALSE()</f><v>0</v></c>"                                     // F2
+      "<c t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"                                   // G2
       "<c t=\"n\"><f t=\"shared\" si=\"0\" ref=\"H2:H3\">A2*2</f><v>2.5</v></c>"  // H2
-      "<c s=\"1\"/>"                                                   // I2: style only
-      "<c t=\"inlineStr\"><v>from v</v></c>"                           // J2
+      "<c s=\"1\"/>"                                                              // I2: style only
+      "<c t=\"inlineStr\"><v>from v</v></c>"                                      // J2
       "</row>"
-      "<row><c><v>-0</v></c><c r=\"c3\"><v> 1E-3 </v></c></row>"         // row 3 without r, lower-case ref
-      "<row r=\"5\"><c r=\"B5\" t=\"str\"><f>X()</f></c><c r=\"C5\"><f>Y()</f></c><c r=\"D5\" t=\"e\"/></row>";
+      "<row><c><v>-0</v></c><c r=\"c3\"><v> 1E-3 </v></c></row>"  // row 3 without r, lower-case ref
+      "<row r=\"5\"><c r=\"B5\" t=\"str\"><f>X()</f></c><c r=\"C5\"><f>Y()</f></c><c r=\"D5\" "
+      "t=\"e\"/></row>";
   Loaded l = LoadSheet(rows);
   ASSERT_TRUE(l.status.ok());
   XlSheet* s = l.sheet(0);
@@ -331,8 +342,9 @@ TEST(XlsxCells, ExtentComesFromValuedCellsAndSheetsMayBeFullSize) {
   EXPECT_EQ(xlSheetReadNumA(full.sheet(0), 1048575, 16383, nullptr), 2.0);
   EXPECT_EQ(full.sheet(0)->cells.cellCount(), 2u);
   // Beyond the largest sheet: skipped and noted, the rest kept.
-  Loaded beyond = LoadSheet("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c><c r=\"A1048577\"><v>1</v></c>"
-                            "<c r=\"C1\"><v>3</v></c></row><row r=\"1048577\"><c><v>4</v></c></row>");
+  Loaded beyond = LoadSheet(
+      "<row r=\"1\"><c r=\"XFE1\"><v>1</v></c><c r=\"A1048577\"><v>1</v></c>"
+      "<c r=\"C1\"><v>3</v></c></row><row r=\"1048577\"><c><v>4</v></c></row>");
   EXPECT_EQ(xlSheetLastRowA(beyond.sheet(0)), 1);
   EXPECT_EQ(xlSheetReadNumA(beyond.sheet(0), 0, 2, nullptr), 3.0);
   EXPECT_NE(std::string(xlSheetErrorMessageA(beyond.sheet(0))).find("3 cells skipped"), std::string::npos);
@@ -345,13 +357,16 @@ TEST(XlsxCells, DamageSkipsCellsOrStopsAndKeepsWhatWasRead) {
   XlSheet* s = l.sheet(0);
   EXPECT_EQ(xlSheetReadNumA(s, 0, 4, nullptr), 7.0);
   std::string error = xlSheetErrorMessageA(s);
-  EXPECT_NE(error.find("xl/worksheets/sheet1.xml: 4 cells skipped (first at offset"), std::string::npos) << error;
+  EXPECT_NE(error.find("xl/worksheets/sheet1.xml: 4 cells skipped (first at offset"), std::string::npos)
+      << error;
   EXPECT_NE(error.find("refers to shared string 5, but there are only 0"), std::string::npos) << error;
 
   // Broken XML in the middle: the cells before it stay.
   std::string rows;
-  for (int r = 1; r <= 100; ++r) rows += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
-  Loaded cut = Load(XlsxPackageOf({{"xl/worksheets/sheet1.xml", SheetXml(rows + "<row><c><v>1</v></c><c <</row>")}}));
+  for (int r = 1; r <= 100; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
+  Loaded cut =
+      Load(XlsxPackageOf({{"xl/worksheets/sheet1.xml", SheetXml(rows + "<row><c><v>1</v></c><c <</row>")}}));
   XlSheet* c = cut.sheet(0);
   EXPECT_EQ(xlSheetLastRowA(c), 101);
   EXPECT_EQ(xlSheetReadNumA(c, 99, 0, nullptr), 100.0);
@@ -382,7 +397,8 @@ TEST(XlsxCells, LargeSheetsReadAheadAndMatchCellForCell) {
   XlSheet* s = l.sheet(0);
   ASSERT_EQ(xlSheetLastRowA(s), 30000);
   for (int r = 0; r < 30000; ++r)
-    for (int c = 0; c < 5; ++c) ASSERT_EQ(xlSheetReadNumA(s, r, c, nullptr), values[r * 5 + c]) << r << "," << c;
+    for (int c = 0; c < 5; ++c)
+      ASSERT_EQ(xlSheetReadNumA(s, r, c, nullptr), values[r * 5 + c]) << r << "," << c;
 }
 
 TEST(XlsxParsing, CellReferences) {
@@ -404,9 +420,23 @@ TEST(XlsxParsing, CellReferences) {
 TEST(XlsxParsing, NumbersReadExactlyAsTheStandardConversion) {
   // The fast path must give the very double that from_chars gives.
   std::mt19937_64 rng(11);
-  std::vector<std::string> texts = {"0", "-0", "+5", "123456789012345", "1234567890123456", "0.1", "0.3",
-                                    "9007199254740993", "1e308", "4.9e-324", "2.2250738585072014E-308",
-                                    "123.456000", ".5", "5.", "-.25", "0.000000000000001", "99999999999999.9"};
+  std::vector<std::string> texts = {"0",
+                                    "-0",
+                                    "+5",
+                                    "123456789012345",
+                                    "1234567890123456",
+                                    "0.1",
+                                    "0.3",
+                                    "9007199254740993",
+                                    "1e308",
+                                    "4.9e-324",
+                                    "2.2250738585072014E-308",
+                                    "123.456000",
+                                    ".5",
+                                    "5.",
+                                    "-.25",
+                                    "0.000000000000001",
+                                    "99999999999999.9"};
   for (int i = 0; i < 20000; ++i) {
     char buf[64];
     double v = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 60);
@@ -436,7 +466,8 @@ TEST(XlsxParsing, IsoDateTimes) {
   EXPECT_NEAR(v, 36526.75 + 0.5 / 86400, 1e-9);
   EXPECT_TRUE(reader::ParseIsoDateTime("2000-01-01T00:00:00.12345-0530", false, &v));
   EXPECT_NEAR(v, 36526 + 0.123 / 86400, 1e-12);
-  for (const char* bad : {"2000-13-01", "2000-1-1", "12:00:00Z junk", "T12:00", "2000-01-01T25:00", "1903-12-31"})
+  for (const char* bad :
+       {"2000-13-01", "2000-1-1", "12:00:00Z junk", "T12:00", "2000-01-01T25:00", "1903-12-31"})
     EXPECT_FALSE(reader::ParseIsoDateTime(bad, true, &v)) << bad;
 }
 

@@ -1,8 +1,8 @@
 // The XML pull scanner: tokens, references, skipped markup, encodings,
 // tokens split across reads, and malformed input.
-#include <gtest/gtest.h>
-
 #include "reader/xml_scanner.h"
+
+#include <gtest/gtest.h>
 
 using reader::MemoryStream;
 using reader::XmlScanner;
@@ -46,7 +46,8 @@ TEST(XmlScanner, ElementsAttributesAndDepth) {
 }
 
 TEST(XmlScanner, ReferencesLineEndsAndAttributeWhitespace) {
-  EXPECT_EQ(Tokens("<a>&lt;&gt;&amp;&quot;&apos;&#65;&#x1F600;&#xe9;</a>"), "<a>'<>&\"'A\xF0\x9F\x98\x80\xC3\xA9'</a>");
+  EXPECT_EQ(Tokens("<a>&lt;&gt;&amp;&quot;&apos;&#65;&#x1F600;&#xe9;</a>"),
+            "<a>'<>&\"'A\xF0\x9F\x98\x80\xC3\xA9'</a>");
   // Unknown and malformed references stay as written; so do those naming
   // no character (0, surrogates, beyond U+10FFFF).
   EXPECT_EQ(Tokens("<a>&bogus; &#0; &#xD800; &#x110000; & a&b &#;</a>"),
@@ -66,8 +67,10 @@ TEST(XmlScanner, CommentsInstructionsDoctypeAndCdata) {
 
 TEST(XmlScanner, TokensSplitAtEveryReadBoundaryReadTheSame) {
   std::string doc =
-      "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><sst count=\"2\"><si><t xml:space=\"preserve\"> a &amp; b "
-      "</t></si><si><r><rPr/><t>\xE6\x97\xA5\xE6\x9C\xAC</t></r><![CDATA[x]]></si><e  a='1'  b=\"2\" /></sst>";
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><sst count=\"2\"><si><t xml:space=\"preserve\"> a &amp; "
+      "b "
+      "</t></si><si><r><rPr/><t>\xE6\x97\xA5\xE6\x9C\xAC</t></r><![CDATA[x]]></si><e  a='1'  b=\"2\" "
+      "/></sst>";
   std::string whole = Tokens(doc);
   EXPECT_EQ(whole.find('!'), std::string::npos) << whole;
   for (size_t chunk = 1; chunk <= 13; ++chunk) EXPECT_EQ(Tokens(doc, chunk), whole) << "chunk " << chunk;

@@ -1,10 +1,11 @@
 // The ZIP container: directory, names, zip64, data descriptors, entry
 // streams, and the damage each must refuse.
+#include "reader/zip_archive.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "reader/zip_archive.h"
 #include "tests/reader/zip_builder.h"
 
 using testing_support::SourceOf;

@@ -33,8 +33,8 @@ class ZipBuilder {
     entries_.push_back({name, data, o});
   }
   std::string comment;
-  std::string prefix;        // bytes before the archive (offsets stay relative to the archive)
-  bool zip64End = false;     // write the zip64 end record and locator
+  std::string prefix;     // bytes before the archive (offsets stay relative to the archive)
+  bool zip64End = false;  // write the zip64 end record and locator
 
   std::string Build() const {
     std::string out;
@@ -43,8 +43,8 @@ class ZipBuilder {
       const ZipEntryOptions& o = e.options;
       std::string data = o.deflate ? Deflate(e.data) : e.data;
       if (o.truncateData && o.truncateData < data.size()) data.resize(data.size() - o.truncateData);
-      uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()),
-                                                 static_cast<uInt>(e.data.size())));
+      uint32_t crc = static_cast<uint32_t>(
+          crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
       if (o.badCrc) crc ^= 0x5A5A5A5Au;
       uint64_t usize = static_cast<uint64_t>(static_cast<int64_t>(e.data.size()) + o.declaredSizeDelta);
       uint64_t csize = data.size();
@@ -180,7 +180,8 @@ class ZipBuilder {
   std::vector<Entry> entries_;
 };
 
-inline std::unique_ptr<reader::MemorySource> SourceOf(const std::string& bytes, const char* name = "test.xlsx") {
+inline std::unique_ptr<reader::MemorySource> SourceOf(const std::string& bytes,
+                                                      const char* name = "test.xlsx") {
   return std::make_unique<reader::MemorySource>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                                                 name);
 }
@@ -191,7 +192,8 @@ inline std::unique_ptr<reader::MemorySource> SourceOf(const std::string& bytes, 
 inline std::string XlsxPackageOf(std::map<std::string, std::string> parts) {
   std::map<std::string, std::string> all = {
       {"[Content_Types].xml",
-       "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+       "<?xml version=\"1.0\"?><Types "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
       {"_rels/.rels",
        "<?xml version=\"1.0\"?><Relationships "
        "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
