@@ -72,6 +72,12 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
 void ShowFailure(Window owner, const std::string& text, const std::string& file,
                  const std::string& reason);
 
+#ifndef _WIN32
+// POSIX: a function ShowFailure calls before it writes its line, so that a
+// progress line on the terminal is cleared first (nullptr: none).
+void SetBeforeFailureLine(void (*clear)());
+#endif
+
 // Converts text of the A form to the OEM code page. Windows: CharToOemA
 // (same length). POSIX: UTF-8 to code page 437, "?" for what 437 cannot show.
 std::string TextToOem(std::string_view text);

@@ -134,8 +134,15 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
   return ok;
 }
 
+namespace {
+void (*beforeFailureLine)() = nullptr;
+}  // namespace
+
+void SetBeforeFailureLine(void (*clear)()) { beforeFailureLine = clear; }
+
 void ShowFailure(Window /*owner*/, const std::string& text, const std::string& file,
                  const std::string& reason) {
+  if (beforeFailureLine) beforeFailureLine();
   std::string line = "tabrevo: " + text;
   if (!file.empty()) line += ": " + file;
   if (!reason.empty()) line += ": " + reason;
