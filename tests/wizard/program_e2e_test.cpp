@@ -1,0 +1,257 @@
+// End-to-end runs of the built program on real workbooks: output bytes,
+// status words, activity log lines and exit codes. Linux runs the program
+// directly; the Windows build runs it under Wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "program_run.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using testing_support::FileExists;
+using testing_support::FixturePath;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sample workbook's sheets as the default settings write them.
+const char kOrders[] =
+    "\"Order\",\"Customer\",\"Placed\",\"Shipped\",\"Quantity\",\"Price\",\"Paid\",\r\n"
+    "1001.000000,\"Smith, Anna\",2024.03.05,2024.03.07 09:05:07,3.000000,19.95,1,\r\n"
+    "1002.000000,\"The \"\"Corner\"\" Shop\",2024.03.06,,12.000000,4.50,0,\r\n"
+    "1003.000000,\"Nakamura\",2024.12.31,2025.01.02 16:30:00,1.000000,1250.00,1,\r\n";
+const char kTotals[] = "\"Total\",1363.85,\r\n";
+
+#ifdef _WIN32
+constexpr int kFailureExit = 0;  // the windowed program always ends with 0
+#endif
+
+std::string Sample(const char* ending) { return FixturePath(std::string("sample/sample.") + ending); }
+
+std::string StatusWord(const std::string& statusFile) {
+  std::string text = ReadFile(statusFile);
+  size_t at = text.find("Result=");
+  if (at == std::string::npos) return "<none>";
+  size_t end = text.find_first_of("\r\n", at);
+  return text.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
+}
+
+// The messages of the log lines in `text` (what follows date, time and
+// the padded source name).
+std::vector<std::string> LogMessages(const std::string& text) {
+  std::vector<std::string> messages;
+  // Lines begin with a line break (CRLF on Windows): "\n2024.03.05 14:07:09 TABREVO    msg".
+  size_t pos = 0;
+  while ((pos = text.find('\n', pos)) != std::string::npos) {
+    size_t end = text.find('\n', pos + 1);
+    std::string line = text.substr(pos + 1, end == std::string::npos ? std::string::npos
+                                                                      : end - pos - 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 31 && line.compare(20, 11, "TABREVO    ") == 0)
+      messages.push_back(line.substr(31));
+    ++pos;
+  }
+  return messages;
+}
+
+TEST(ProgramRun, ConvertsEverySheetIntoTheFolder) {
+  for (const char* ending : {"xlsx", "xls"}) {
+    SCOPED_TRACE(ending);
+    ProgramCopy program;
+    fs::create_directories(program.File("out"));
+    std::string status = program.File("status.ini");
+    ProgramRun run = program.Run({Sample(ending), program.File("out"), "/SILENT", "/STATUS=" + status});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.errors, "");  // nothing is printed on success
+    EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
+    EXPECT_EQ(ReadFile(program.File("out/TOTALS.csv")), kTotals);
+    EXPECT_EQ(StatusWord(status), "Successful");
+#ifndef _WIN32
+    EXPECT_FALSE(FileExists(program.LogPath()));  // no LOG: the log is not touched
+#endif
+  }
+}
+
+TEST(ProgramRun, OptionsFromTheCommandLine) {
+  ProgramCopy program;
+  std::string out = program.File("all.txt");
+  ProgramRun run = program.Run({Sample("xlsx"), out, "-silent", "/FIELDS=TAB", "/RECORDS=LF",
+                                "/QUOTES=0"});
+  EXPECT_EQ(run.exitCode, 0);
+  // Both sheets go one after another into the one output file.
+  EXPECT_EQ(ReadFile(out),
+            "Order\tCustomer\tPlaced\tShipped\tQuantity\tPrice\tPaid\t\n"
+            "1001.000000\tSmith, Anna\t2024.03.05\t2024.03.07 09:05:07\t3.000000\t19.95\t1\t\n"
+            "1002.000000\t\"The \"\"Corner\"\" Shop\"\t2024.03.06\t\t12.000000\t4.50\t0\t\n"
+            "1003.000000\tNakamura\t2024.12.31\t2025.01.02 16:30:00\t1.000000\t1250.00\t1\t\n"
+            "Total\t1363.85\t\n");
+}
+
+TEST(ProgramRun, BatchPatternConvertsEveryMatchingWorkbook) {
+  ProgramCopy program;
+  fs::create_directories(program.File("in"));
+  fs::copy_file(Sample("xlsx"), program.File("in/a.xlsx"));
+  fs::copy_file(Sample("xlsx"), program.File("in/b.xlsx"));
+  fs::copy_file(Sample("xlsx"), program.File("in/.hidden.xlsx"));  // dot files are skipped
+  std::string out = program.File("all.csv");
+  ProgramRun run = program.Run({program.File("in") + "/*.xlsx", out, "/BATCH"});
+  EXPECT_EQ(run.exitCode, 0);
+  std::string one = std::string(kOrders) + kTotals;
+  EXPECT_EQ(ReadFile(out), one + one);
+}
+
+TEST(ProgramRun, SettingsFileBesideTheProgramThenParameters) {
+  ProgramCopy program;
+  std::string out = program.File("out.csv");
+  WriteFile(out, "kept\r\n");
+  // OverWrite=0 keeps the file and appends to it.
+  WriteFile(program.IniPath(), "[Common]\r\nOverWrite=0\r\n");
+  ProgramRun run = program.Run({Sample("xlsx"), out, "/SILENT"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFile(out), std::string("kept\r\n") + kOrders + kTotals);
+  // A parameter outranks the file.
+  run = program.Run({Sample("xlsx"), out, "/SILENT", "/OVERWRITE=YES"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFile(out), std::string(kOrders) + kTotals);
+}
+
+TEST(ProgramRun, OutputThatCannotBeCreatedIsLoggedWithLog) {
+  ProgramCopy program;
+  std::string status = program.File("status.ini");
+  std::string log = program.LogPath();
+  size_t before = ReadFile(log).size();
+  // Log=1 in the settings file switches the log on like the keyword LOG.
+  WriteFile(program.IniPath(), "[Common]\r\nLog=1\r\n");
+  ProgramRun run = program.Run({Sample("xlsx"), program.File("missing/folder"), "/SILENT",
+                                "/STATUS=" + status});
+#ifdef _WIN32
+  EXPECT_EQ(run.exitCode, kFailureExit);
+#else
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_EQ(run.errors, "");  // reported in the log instead
+#endif
+  // One line per output file; the unattended road writes no Start or Stop line.
+  std::vector<std::string> messages = LogMessages(TailFrom(log, before));
+  EXPECT_EQ(messages, (std::vector<std::string>{"Cannot create output file.",
+                                                "Cannot create output file."}));
+  // A run that went on to its end records "Successful" over "Failed".
+  EXPECT_EQ(StatusWord(status), "Successful");
+}
+
+TEST(ProgramRun, SilentWithoutSourceEndsSuccessfulOnWindows) {
+  ProgramCopy program;
+  std::string status = program.File("status.ini");
+  ProgramRun run = program.Run({"/SILENT", "/STATUS=" + status});
+#ifdef _WIN32
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(StatusWord(status), "Successful");
+#else
+  // Linux: no source is a usage error, reported before anything is touched.
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.errors.find("usage: tabrevo"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("Examples:"), std::string::npos);
+  EXPECT_FALSE(FileExists(status));
+#endif
+}
+
+TEST(ProgramRun, PatternMatchingNothingConvertsNothing) {
+  ProgramCopy program;
+  std::string status = program.File("status.ini");
+  ProgramRun run = program.Run({program.File("none") + "/*.xls", program.File("out"), "/SILENT",
+                                "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(StatusWord(status), "Successful");
+}
+
+TEST(ProgramRun, UnreadableWorkbookIsAReadFailure) {
+  ProgramCopy program;
+  std::string bad = program.File("broken.xlsx");
+  WriteFile(bad, std::string("PK\3\4") + std::string(200, '\x7f'));
+  std::string status = program.File("status.ini");
+  ProgramRun run = program.Run({bad, program.File("out.csv"), "/SILENT", "/LOG",
+                                "/STATUS=" + status});
+#ifdef _WIN32
+  EXPECT_EQ(run.exitCode, kFailureExit);
+#else
+  EXPECT_EQ(run.exitCode, 3);
+#endif
+  EXPECT_EQ(StatusWord(status), "Successful");
+}
+
+#ifndef _WIN32
+
+TEST(ProgramRun, LinuxExitCodesAndFailureMessages) {
+  ProgramCopy program;
+  // A source without any output.
+  ProgramRun run = program.Run({Sample("xlsx")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.errors.find("no output"), std::string::npos) << run.errors;
+  // An output file that cannot be created, without LOG: one line on stderr
+  // naming the file.
+  run = program.Run({Sample("xlsx"), program.File("missing/out.csv"), "/SILENT"});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_NE(run.errors.find("tabrevo: Unable to open the output file: " +
+                            program.File("missing/out.csv")),
+            std::string::npos)
+      << run.errors;
+}
+
+TEST(ProgramRun, ProgressLineOnATerminalOnly) {
+  ProgramCopy program;
+  fs::create_directories(program.File("out"));
+  ProgramRun run = program.Run({Sample("xlsx"), program.File("out")}, /*terminal=*/true);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.errors.find("\rtabrevo: sample.xlsx [Orders] 0 of 4 rows"), std::string::npos)
+      << run.errors;
+  // Cleared at the end: the terminal is left as it was.
+  ASSERT_GE(run.errors.size(), 4u);
+  EXPECT_EQ(run.errors.substr(run.errors.size() - 4), "\r\x1b[K");
+  EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
+
+  // SILENT: nothing at all on the terminal.
+  run = program.Run({Sample("xlsx"), program.File("out"), "/SILENT"}, true);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.errors, "");
+}
+
+#else
+
+// The wizard road (BATCH with one named workbook) shows its window and ends
+// with 0 when the window is closed.
+TEST(ProgramRun, WizardRoadShowsItsWindow) {
+  ProgramCopy program;
+  std::string command = "\"" + program.File("tabrevo.exe") + "\" \"" + Sample("xlsx") + "\" /BATCH";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             program.dir().path().c_str(), &startup, &process));
+  HWND box = nullptr;
+  for (int i = 0; i < 300 && !box; ++i) {
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 100), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the program ended without showing a window";
+    box = FindWindowA(nullptr, "tabrevo");
+  }
+  ASSERT_NE(box, nullptr);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(box, &owner);
+  EXPECT_EQ(owner, process.dwProcessId);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(FileExists(program.File("ORDERS.csv")));
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+#endif
+
+}  // namespace
