@@ -20,6 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Output folders are given relative to the program's scratch folder, where
+// it runs: a bare name of four characters or fewer is no folder name, and on
+// Linux an absolute path begins with the keyword prefix "/".
+
 // The sample workbook's sheets as the default settings write them.
 const char kOrders[] =
     "\"Order\",\"Customer\",\"Placed\",\"Shipped\",\"Quantity\",\"Price\",\"Paid\",\r\n"
@@ -66,7 +70,7 @@ TEST(ProgramRun, ConvertsEverySheetIntoTheFolder) {
     ProgramCopy program;
     fs::create_directories(program.File("out"));
     std::string status = program.File("status.ini");
-    ProgramRun run = program.Run({Sample(ending), program.File("out"), "/SILENT", "/STATUS=" + status});
+    ProgramRun run = program.Run({Sample(ending), "./out", "/SILENT", "/STATUS=" + status});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.errors, "");  // nothing is printed on success
     EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
@@ -128,7 +132,7 @@ TEST(ProgramRun, OutputThatCannotBeCreatedIsLoggedWithLog) {
   size_t before = ReadFile(log).size();
   // Log=1 in the settings file switches the log on like the keyword LOG.
   WriteFile(program.IniPath(), "[Common]\r\nLog=1\r\n");
-  ProgramRun run = program.Run({Sample("xlsx"), program.File("missing/folder"), "/SILENT",
+  ProgramRun run = program.Run({Sample("xlsx"), "./missing/folder", "/SILENT",
                                 "/STATUS=" + status});
 #ifdef _WIN32
   EXPECT_EQ(run.exitCode, kFailureExit);
@@ -163,7 +167,7 @@ TEST(ProgramRun, SilentWithoutSourceEndsSuccessfulOnWindows) {
 TEST(ProgramRun, PatternMatchingNothingConvertsNothing) {
   ProgramCopy program;
   std::string status = program.File("status.ini");
-  ProgramRun run = program.Run({program.File("none") + "/*.xls", program.File("out"), "/SILENT",
+  ProgramRun run = program.Run({program.File("none") + "/*.xls", "./out", "/SILENT",
                                 "/STATUS=" + status});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(StatusWord(status), "Successful");
@@ -205,7 +209,7 @@ TEST(ProgramRun, LinuxExitCodesAndFailureMessages) {
 TEST(ProgramRun, ProgressLineOnATerminalOnly) {
   ProgramCopy program;
   fs::create_directories(program.File("out"));
-  ProgramRun run = program.Run({Sample("xlsx"), program.File("out")}, /*terminal=*/true);
+  ProgramRun run = program.Run({Sample("xlsx"), "./out"}, /*terminal=*/true);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.errors.find("\rtabrevo: sample.xlsx [Orders] 0 of 4 rows"), std::string::npos)
       << run.errors;
@@ -215,7 +219,7 @@ TEST(ProgramRun, ProgressLineOnATerminalOnly) {
   EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
 
   // SILENT: nothing at all on the terminal.
-  run = program.Run({Sample("xlsx"), program.File("out"), "/SILENT"}, true);
+  run = program.Run({Sample("xlsx"), "./out", "/SILENT"}, true);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.errors, "");
 }
