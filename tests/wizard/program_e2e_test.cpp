@@ -24,13 +24,22 @@ namespace {
 // it runs: a bare name of four characters or fewer is no folder name, and on
 // Linux an absolute path begins with the keyword prefix "/".
 
-// The sample workbook's sheets as the default settings write them.
-const char kOrders[] =
+// The sample workbook's sheets as the default settings write them. Numbers
+// without a custom format are written with six decimals, those with one by
+// its width and decimals; the .xls writer gave every plain cell the custom
+// format "General" (seven characters, no decimals).
+const char kOrdersXlsx[] =
     "\"Order\",\"Customer\",\"Placed\",\"Shipped\",\"Quantity\",\"Price\",\"Paid\",\r\n"
     "1001.000000,\"Smith, Anna\",2024.03.05,2024.03.07 09:05:07,3.000000,19.95,1,\r\n"
-    "1002.000000,\"The \"\"Corner\"\" Shop\",2024.03.06,,12.000000,4.50,0,\r\n"
+    "1002.000000,\"The \"\"Corner\"\" Shop\",2024.03.06,,12.000000, 4.50,0,\r\n"
     "1003.000000,\"Nakamura\",2024.12.31,2025.01.02 16:30:00,1.000000,1250.00,1,\r\n";
+const char kOrdersXls[] =
+    "\"Order\",\"Customer\",\"Placed\",\"Shipped\",\"Quantity\",\"Price\",\"Paid\",\r\n"
+    "   1001,\"Smith, Anna\",2024.03.05,2024.03.07 09:05:07,      3,19.95,1,\r\n"
+    "   1002,\"The \"\"Corner\"\" Shop\",2024.03.06,,     12, 4.50,0,\r\n"
+    "   1003,\"Nakamura\",2024.12.31,2025.01.02 16:30:00,      1,1250.00,1,\r\n";
 const char kTotals[] = "\"Total\",1363.85,\r\n";
+const char* const kOrders = kOrdersXlsx;
 
 #ifdef _WIN32
 constexpr int kFailureExit = 0;  // the windowed program always ends with 0
@@ -73,7 +82,8 @@ TEST(ProgramRun, ConvertsEverySheetIntoTheFolder) {
     ProgramRun run = program.Run({Sample(ending), "./out", "/SILENT", "/STATUS=" + status});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.errors, "");  // nothing is printed on success
-    EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
+    EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")),
+              std::string(ending) == "xls" ? kOrdersXls : kOrdersXlsx);
     EXPECT_EQ(ReadFile(program.File("out/TOTALS.csv")), kTotals);
     EXPECT_EQ(StatusWord(status), "Successful");
 #ifndef _WIN32
@@ -92,7 +102,7 @@ TEST(ProgramRun, OptionsFromTheCommandLine) {
   EXPECT_EQ(ReadFile(out),
             "Order\tCustomer\tPlaced\tShipped\tQuantity\tPrice\tPaid\t\n"
             "1001.000000\tSmith, Anna\t2024.03.05\t2024.03.07 09:05:07\t3.000000\t19.95\t1\t\n"
-            "1002.000000\t\"The \"\"Corner\"\" Shop\"\t2024.03.06\t\t12.000000\t4.50\t0\t\n"
+            "1002.000000\t\"The \"\"Corner\"\" Shop\"\t2024.03.06\t\t12.000000\t 4.50\t0\t\n"
             "1003.000000\tNakamura\t2024.12.31\t2025.01.02 16:30:00\t1.000000\t1250.00\t1\t\n"
             "Total\t1363.85\t\n");
 }
