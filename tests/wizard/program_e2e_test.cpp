@@ -256,6 +256,11 @@ TEST(ProgramRun, WizardRoadShowsItsWindow) {
   DWORD owner = 0;
   GetWindowThreadProcessId(box, &owner);
   EXPECT_EQ(owner, process.dwProcessId);
+  // Until the wizard's pages exist, a message says so (the box's text
+  // control has the identifier 0xFFFF).
+  char text[512] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  EXPECT_NE(std::string(text).find("wizard is not built yet"), std::string::npos) << text;
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD code = 99;
