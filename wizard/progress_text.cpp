@@ -51,6 +51,15 @@ void CutToWidth(std::string& text, size_t width) {
   }
 }
 
+// Names come from the workbook: control characters (escape sequences
+// among them) would act on the terminal, so they are shown as "?".
+void AppendPrintable(std::string& out, std::string_view name) {
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    out.push_back(u < 0x20 || u == 0x7F ? '?' : c);
+  }
+}
+
 }  // namespace
 
 std::string ProgressLineText(std::string_view workbook, std::string_view sheet, int done,
@@ -58,7 +67,10 @@ std::string ProgressLineText(std::string_view workbook, std::string_view sheet, 
   unsigned long long elapsed =
       elapsedSeconds > 0 ? static_cast<unsigned long long>(elapsedSeconds) : 0;
   std::string line = "tabrevo: ";
-  line.append(workbook).append(" [").append(sheet).append("] ");
+  AppendPrintable(line, workbook);
+  line.append(" [");
+  AppendPrintable(line, sheet);
+  line.append("] ");
   line.append(GroupedNumber(done)).append(" of ").append(GroupedNumber(total)).append(" rows, ");
   line.append(ClockText(elapsed));
   if (done > 0 && total >= done && elapsedSeconds > 0) {

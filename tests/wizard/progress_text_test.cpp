@@ -50,6 +50,9 @@ TEST(ProgressLine, CutToTheTerminalWithoutSplittingCharacters) {
   EXPECT_EQ(cut, "tabrevo: b.xls [\xC3\x9C");
   EXPECT_EQ(full.compare(0, cut.size(), cut), 0);
   EXPECT_EQ(ProgressLineText("b.xls", "S", 1, 2, 1.0, 16), "tabrevo: b.xls [");
+  // Control characters of a hostile sheet name do not reach the terminal.
+  EXPECT_EQ(ProgressLineText("b\n.xls", "\x1b]0;x\a", 0, 1, 0.0, 200),
+            "tabrevo: b?.xls [?]0;x?] 0 of 1 rows, 00:00:00");
 }
 
 }  // namespace
