@@ -59,8 +59,8 @@ void Draw(int done, Clock::time_point now) {
   double elapsed = std::chrono::duration<double>(now - line.sheetStart).count();
   // One column is left free: a line that fills the terminal would wrap on
   // some terminals and the next carriage return would not reach its start.
-  std::string text = ProgressLineText(FileName(s.sourceFile), sheetName ? sheetName : "", done,
-                                      line.total, elapsed, TerminalWidth() - 1);
+  std::string text = ProgressLineText(FileName(s.sourceFile), sheetName ? sheetName : "", done, line.total,
+                                      elapsed, TerminalWidth() - 1);
   WriteAll("\r" + text + "\x1b[K");
   line.shown = true;
   line.lastDraw = now;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-bool TimeEstimateText(std::time_t start, std::time_t now, int done, int total,
-                      std::time_t* lastAccepted, std::string* text) {
+bool TimeEstimateText(std::time_t start, std::time_t now, int done, int total, std::time_t* lastAccepted,
+                      std::string* text) {
   if (now == *lastAccepted) return false;  // at most one change a second
   if (done == 0) return false;
   *lastAccepted = now;
@@ -62,10 +62,9 @@ void AppendPrintable(std::string& out, std::string_view name) {
 
 }  // namespace
 
-std::string ProgressLineText(std::string_view workbook, std::string_view sheet, int done,
-                             int total, double elapsedSeconds, size_t width) {
-  unsigned long long elapsed =
-      elapsedSeconds > 0 ? static_cast<unsigned long long>(elapsedSeconds) : 0;
+std::string ProgressLineText(std::string_view workbook, std::string_view sheet, int done, int total,
+                             double elapsedSeconds, size_t width) {
+  unsigned long long elapsed = elapsedSeconds > 0 ? static_cast<unsigned long long>(elapsedSeconds) : 0;
   std::string line = "tabrevo: ";
   AppendPrintable(line, workbook);
   line.append(" [");

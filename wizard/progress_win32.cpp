@@ -1,8 +1,8 @@
 // The export's display operations on Windows: the progress page's bar
 // (control 1016) over the rows of the current sheet and its time text
 // (control 1022). Unattended runs pass no window and nothing is shown.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include "engine/progress.h"
 #include "progress_text.h"
@@ -30,8 +30,7 @@ void StepProgress(platform::Window window) {
   SendDlgItemMessageA(page, kProgressBarControl, PBM_STEPIT, 0, 0);
 }
 
-void ShowTimeEstimate(platform::Window window, std::time_t start, std::time_t now, int row,
-                      int rowCount) {
+void ShowTimeEstimate(platform::Window window, std::time_t start, std::time_t now, int row, int rowCount) {
   if (!window) return;
   std::string text;
   if (TimeEstimateText(start, now, row, rowCount, &lastAcceptedTime, &text))

@@ -33,8 +33,7 @@ bool ReadRegistryText(const char* valueName, std::string* text) {
   // when the stored value is not.
   std::array<char, kValueBytes + 1> data{};
   DWORD size = kValueBytes;
-  LONG rc = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(data.data()), &size);
+  LONG rc = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS) return false;
   // The value's type is not checked; its bytes up to the first NUL are the text.
@@ -56,8 +55,7 @@ void LoadRecentList(platform::Window comboBox, const char* listName) {
   for (int i = 0; i < kRecentEntries; ++i) {
     std::string entry;
     if (ReadRegistryText(EntryName(listName, i).c_str(), &entry) && !entry.empty())
-      SendMessageA(static_cast<HWND>(comboBox), CB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(entry.c_str()));
+      SendMessageA(static_cast<HWND>(comboBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   }
 }
 

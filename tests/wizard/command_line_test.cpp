@@ -1,15 +1,15 @@
 // The Linux program's exit codes and progress line (run in-process; the
 // end-to-end tests run the built program).
 #ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
+#include "wizard/command_line.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/progress.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
-#include "wizard/command_line.h"
 #include "wizard/progress_line.h"
 
 using testing_support::ReadFile;

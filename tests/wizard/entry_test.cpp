@@ -21,15 +21,15 @@ struct RoadCase {
 
 TEST(Road, SilentBatchAndWildcards) {
   const RoadCase cases[] = {
-      {0, 0, "", Road::kWizard},                               // no arguments at all
-      {1, 0, "", Road::kUnattended},                           // SILENT alone
-      {1, 0, "C:\\data\\book.xls", Road::kUnattended},         // SILENT with one workbook
-      {0, 1, "C:\\data\\*.xls", Road::kUnattended},            // BATCH with a pattern
-      {0, 1, "C:\\data\\book?.xlsx", Road::kUnattended},       // ... ? counts too
-      {0, 1, "C:\\data\\book.xls", Road::kWizard},             // BATCH, one named workbook
-      {0, 1, "", Road::kWizard},                               // BATCH without a source
-      {0, 0, "C:\\data\\*.xls", Road::kWizard},                // pattern without either keyword
-      {1, 1, "C:\\data\\book.xls", Road::kUnattended},         // SILENT and BATCH together
+      {0, 0, "", Road::kWizard},                          // no arguments at all
+      {1, 0, "", Road::kUnattended},                      // SILENT alone
+      {1, 0, "C:\\data\\book.xls", Road::kUnattended},    // SILENT with one workbook
+      {0, 1, "C:\\data\\*.xls", Road::kUnattended},       // BATCH with a pattern
+      {0, 1, "C:\\data\\book?.xlsx", Road::kUnattended},  // ... ? counts too
+      {0, 1, "C:\\data\\book.xls", Road::kWizard},        // BATCH, one named workbook
+      {0, 1, "", Road::kWizard},                          // BATCH without a source
+      {0, 0, "C:\\data\\*.xls", Road::kWizard},           // pattern without either keyword
+      {1, 1, "C:\\data\\book.xls", Road::kUnattended},    // SILENT and BATCH together
       {1, 1, "C:\\data\\*.xls", Road::kUnattended},
   };
   for (const RoadCase& c : cases) {

@@ -1,7 +1,7 @@
 // The progress displays' texts: the wizard's time text and the Linux line.
-#include <gtest/gtest.h>
-
 #include "wizard/progress_text.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -45,8 +45,14 @@ TEST(ProgressLine, NamesSheetRowsAndTimes) {
 
 TEST(ProgressLine, CutToTheTerminalWithoutSplittingCharacters) {
   // "Übersicht" holds a two-byte character; the cut counts characters.
-  std::string full = ProgressLineText("b.xls", "\xC3\x9C" "bersicht", 1, 2, 1.0, 200);
-  std::string cut = ProgressLineText("b.xls", "\xC3\x9C" "bersicht", 1, 2, 1.0, 17);
+  std::string full = ProgressLineText("b.xls",
+                                      "\xC3\x9C"
+                                      "bersicht",
+                                      1, 2, 1.0, 200);
+  std::string cut = ProgressLineText("b.xls",
+                                     "\xC3\x9C"
+                                     "bersicht",
+                                     1, 2, 1.0, 17);
   EXPECT_EQ(cut, "tabrevo: b.xls [\xC3\x9C");
   EXPECT_EQ(full.compare(0, cut.size(), cut), 0);
   EXPECT_EQ(ProgressLineText("b.xls", "S", 1, 2, 1.0, 16), "tabrevo: b.xls [");

@@ -1,15 +1,14 @@
 // Recent lists and last items in the registry of the Windows user (under
 // Wine: the registry of the Wine prefix). The values touched are restored.
 #ifdef _WIN32
-#include <windows.h>
+#include "wizard/registry.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <map>
 #include <optional>
 #include <vector>
-
-#include "wizard/registry.h"
 
 namespace {
 
@@ -42,8 +41,8 @@ class RegistryBackup {
     Value result;
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
       std::string data(size, '\0');
-      if (RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS)
+      if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+          ERROR_SUCCESS)
         result = std::make_pair(type, data.substr(0, size));
     }
     RegCloseKey(key);
@@ -102,8 +101,7 @@ TEST(Registry, TextRoundTripAndLimits) {
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, kRegistryKey, &key), ERROR_SUCCESS);
   DWORD type = 0, size = 0;
-  ASSERT_EQ(RegQueryValueExA(key, "TabrevoTestValue", nullptr, &type, nullptr, &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(key, "TabrevoTestValue", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 17u);  // 16 characters and the terminator
 
@@ -118,8 +116,8 @@ TEST(Registry, TextRoundTripAndLimits) {
 
   // A value of another type, without a terminator, still gives bounded text.
   DWORD number = 0x00414141;  // "AAA" and a zero byte
-  ASSERT_EQ(RegSetValueExA(key, "TabrevoTestNumber", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&number), sizeof number),
+  ASSERT_EQ(RegSetValueExA(key, "TabrevoTestNumber", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                           sizeof number),
             ERROR_SUCCESS);
   EXPECT_TRUE(ReadRegistryText("TabrevoTestNumber", &text));
   EXPECT_EQ(text, "AAA");
@@ -165,8 +163,8 @@ TEST(Registry, FullListDropsTheOldest) {
 TEST(Registry, LoadRecentListFillsAComboBoxNewestFirst) {
   RegistryBackup backup(ListNames(kList));
   SetList(kList, {"first.xls", "", "third.xls"});
-  HWND combo = CreateWindowA("COMBOBOX", "", CBS_DROPDOWN | WS_POPUP, 0, 0, 200, 200, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND combo = CreateWindowA("COMBOBOX", "", CBS_DROPDOWN | WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(combo, nullptr);
   SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("already there"));
   LoadRecentList(combo, kList);

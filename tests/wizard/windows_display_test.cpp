@@ -1,10 +1,9 @@
 // The Windows program's title font and the export's display operations on a
 // window with the progress page's controls.
 #ifdef _WIN32
-#include <windows.h>
 #include <commctrl.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "engine/progress.h"
 #include "wizard/title_font.h"
@@ -35,15 +34,14 @@ TEST(ProgressDisplay, BarAndTimeTextOfThePage) {
   INITCOMMONCONTROLSEX init{sizeof init, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&init);
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  HWND page = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, instance,
-                            nullptr);
+  HWND page = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, instance, nullptr);
   ASSERT_NE(page, nullptr);
-  HWND bar = CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 200, 10, page,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarControl)),
-                           instance, nullptr);
-  HWND time = CreateWindowA("STATIC", "...", WS_CHILD, 0, 20, 200, 40, page,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTimeTextControl)),
-                            instance, nullptr);
+  HWND bar =
+      CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 200, 10, page,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarControl)), instance, nullptr);
+  HWND time =
+      CreateWindowA("STATIC", "...", WS_CHILD, 0, 20, 200, 40, page,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTimeTextControl)), instance, nullptr);
   ASSERT_NE(bar, nullptr);
   ASSERT_NE(time, nullptr);
 
