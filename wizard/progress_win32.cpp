@@ -1,8 +1,9 @@
 // The export's display operations on Windows: the progress page's bar
 // (control 1016) over the rows of the current sheet and its time text
 // (control 1022). Unattended runs pass no window and nothing is shown.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include "engine/progress.h"
 #include "progress_text.h"

@@ -1,9 +1,10 @@
 // The Windows program's title font and the export's display operations on a
 // window with the progress page's controls.
 #ifdef _WIN32
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include "engine/progress.h"
 #include "wizard/title_font.h"
