@@ -24,6 +24,7 @@ for workbook in tests/fixtures/sample/sample.*; do
   echo "\$ build-sample/tabrevo $workbook ./$folder"
   build-sample/tabrevo "$workbook" "./$folder" || echo "(exit code $?)"
   for file in "$folder"/*; do
+    [ -f "$file" ] || continue
     echo "--- $file"
     cat "$file"
   done
