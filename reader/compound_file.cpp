@@ -19,17 +19,6 @@ constexpr uint32_t kFreeSector = 0xFFFFFFFF;
 constexpr size_t kHeaderDifatEntries = 109;
 constexpr size_t kEntryBytes = 128;
 
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 Status CompoundFile::Open(ByteSource& source) {
@@ -45,8 +34,7 @@ Status CompoundFile::Open(ByteSource& source) {
 
 Status CompoundFile::ReadHeaderAndFat(const uint8_t* header) {
   static const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  if (std::memcmp(header, kSignature, 8) != 0)
-    return Status::Error("compound file: bad signature");
+  if (std::memcmp(header, kSignature, 8) != 0) return Status::Error("compound file: bad signature");
   // The byte-order mark (0xFFFE) is not checked: some writers get it wrong
   // and the structures are little-endian regardless.
   uint16_t shift = ReadU16(header + 30);
@@ -54,7 +42,8 @@ Status CompoundFile::ReadHeaderAndFat(const uint8_t* header) {
     return Status::Error("compound file: unsupported sector size (shift " + std::to_string(shift) + ")");
   uint16_t miniShift = ReadU16(header + 32);
   if (miniShift != 6)
-    return Status::Error("compound file: unsupported mini sector size (shift " + std::to_string(miniShift) + ")");
+    return Status::Error("compound file: unsupported mini sector size (shift " + std::to_string(miniShift) +
+                         ")");
   sectorShift_ = shift;
   sectorSize_ = 1u << shift;
   miniSectorSize_ = 64;
@@ -108,8 +97,8 @@ Status CompoundFile::ReadHeaderAndFat(const uint8_t* header) {
   return Status::Ok();
 }
 
-Status CompoundFile::Chain(const std::vector<uint32_t>& fat, uint32_t start, uint64_t limit,
-                           uint64_t bound, const char* what, std::vector<uint32_t>* out) const {
+Status CompoundFile::Chain(const std::vector<uint32_t>& fat, uint32_t start, uint64_t limit, uint64_t bound,
+                           const char* what, std::vector<uint32_t>* out) const {
   out->clear();
   std::vector<uint8_t> seen;
   uint32_t s = start;
@@ -119,7 +108,8 @@ Status CompoundFile::Chain(const std::vector<uint32_t>& fat, uint32_t start, uin
                            std::to_string(s) + ")");
     if (seen.empty()) seen.assign(fat.size(), 0);
     if (seen[s])
-      return Status::Error(std::string("the ") + what + " sector chain loops (at sector " + std::to_string(s) + ")");
+      return Status::Error(std::string("the ") + what + " sector chain loops (at sector " +
+                           std::to_string(s) + ")");
     seen[s] = 1;
     out->push_back(s);
     s = fat[s];
@@ -137,7 +127,8 @@ Status CompoundFile::ReadSectors(const std::vector<uint32_t>& sectors, uint64_t 
     uint64_t offset = (static_cast<uint64_t>(sectors[i]) + 1) << sectorShift_;
     uint64_t length = std::min<uint64_t>(static_cast<uint64_t>(j - i) << sectorShift_, bytes - done);
     uint64_t available = offset < fileSize ? std::min(length, fileSize - offset) : 0;
-    if (available) READER_RETURN_IF_ERROR(source_->ReadAt(offset, out + done, static_cast<size_t>(available)));
+    if (available)
+      READER_RETURN_IF_ERROR(source_->ReadAt(offset, out + done, static_cast<size_t>(available)));
     if (available < length) std::memset(out + done + available, 0, static_cast<size_t>(length - available));
     done += length;
     i = j;
@@ -151,7 +142,8 @@ Status CompoundFile::ReadDirectory(uint32_t firstSector) {
   // A directory chain that breaks off keeps the entries read before the
   // break; a stream among them can still be read.
   if (sectors.empty())
-    return chain.ok() ? Status::Error("compound file: the directory is empty") : chain.Prefix("compound file");
+    return chain.ok() ? Status::Error("compound file: the directory is empty")
+                      : chain.Prefix("compound file");
   std::vector<uint8_t> bytes(sectors.size() << sectorShift_);
   READER_RETURN_IF_ERROR(ReadSectors(sectors, bytes.size(), bytes.data()));
   size_t count = bytes.size() / kEntryBytes;
@@ -203,7 +195,8 @@ Status CompoundFile::ReadMiniFat(uint32_t firstSector, uint32_t declaredSectors)
   if (firstSector >= kMaxRegularSector || declaredSectors == 0) return Status::Ok();
   std::vector<uint32_t> sectors;
   // A broken mini FAT chain only matters for small streams: keep what it gave.
-  (void)Chain(fat_, firstSector, std::min<uint64_t>(declaredSectors, fileSectors_), fileSectors_, "mini FAT", &sectors);
+  (void)Chain(fat_, firstSector, std::min<uint64_t>(declaredSectors, fileSectors_), fileSectors_, "mini FAT",
+              &sectors);
   std::vector<uint8_t> bytes(sectors.size() << sectorShift_);
   READER_RETURN_IF_ERROR(ReadSectors(sectors, bytes.size(), bytes.data()));
   miniFat_.resize(bytes.size() / 4);
@@ -242,7 +235,8 @@ const CompoundFile::Entry* CompoundFile::FindStream(std::string_view name) const
 Status CompoundFile::RegularSectors(const Entry& entry, std::vector<uint32_t>* sectors, uint64_t* bytes,
                                     Status* chain) const {
   uint64_t needed = (entry.size + sectorSize_ - 1) >> sectorShift_;
-  *chain = Chain(fat_, entry.start, std::min<uint64_t>(needed, fileSectors_), fileSectors_, "stream", sectors);
+  *chain =
+      Chain(fat_, entry.start, std::min<uint64_t>(needed, fileSectors_), fileSectors_, "stream", sectors);
   *bytes = std::min<uint64_t>(entry.size, static_cast<uint64_t>(sectors->size()) << sectorShift_);
   return Status::Ok();
 }

@@ -5,8 +5,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace reader {
+
+// ASCII-only case folding: part, stream and entry names and format keywords
+// compare without regard to case, and nothing outside A-Z is touched.
+inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+inline bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+inline bool EndsWithAsciiNoCase(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && EqualsAsciiNoCase(s.substr(s.size() - suffix.size()), suffix);
+}
 
 // Appends code point `cp` as UTF-8 (U+FFFD for values outside Unicode and
 // for lone surrogates).

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats.h"
+#include "text_encoding.h"
 #include "xlsx_package.h"
 
 namespace reader {
@@ -16,21 +17,9 @@ struct SheetEntry {
   Visibility visibility = Visibility::Visible;
 };
 
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    char a = s[s.size() - suffix.size() + i], b = suffix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 bool IsTrueWord(std::string_view v) {
   // ST_OnOff-style flags: "1", "true" and "on" (any case) switch on.
-  std::string lower;
-  for (char c : v) lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  return lower == "1" || lower == "true" || lower == "on";
+  return v == "1" || EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "on");
 }
 
 std::string FolderOf(std::string_view part) {
@@ -147,7 +136,7 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
           "an OpenDocument spreadsheet, not an Office Open XML workbook: it is not supported");
     return Status::Error("the ZIP package holds no workbook part (no xl/workbook.xml)");
   }
-  if (EndsWithNoCase(workbookPart, ".bin"))
+  if (EndsWithAsciiNoCase(workbookPart, ".bin"))
     return Status::Error("an .xlsb workbook (binary parts): .xlsb workbooks are not supported");
 
   // The workbook's own relationships name its sheets, strings and styles.

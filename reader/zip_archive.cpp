@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "safety.h"
+#include "text_encoding.h"
 
 namespace reader {
 
@@ -89,8 +90,6 @@ Status FindEnd(ByteSource& source, EndRecord* end) {
   }
   return Status::Error("no end-of-central-directory record (not a ZIP archive, or truncated)");
 }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
