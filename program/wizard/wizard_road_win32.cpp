@@ -1,6 +1,6 @@
 // Until the wizard's pages exist, the wizard road tells the user so and how
 // to convert unattended instead.
-#include "wizard_road.h"
+#include "program/wizard/wizard_road.h"
 
 void RunWizard(HINSTANCE, ConverterSettings&) {
   MessageBoxA(nullptr,

@@ -1,9 +1,9 @@
 #include "windows_program.h"
 
-#include "ini_settings.h"
-#include "program_entry.h"
-#include "title_font.h"
-#include "wizard_road.h"
+#include "program/ini_settings.h"
+#include "program/program_entry.h"
+#include "program/title_font.h"
+#include "program/wizard/wizard_road.h"
 
 int RunWindowsProgram(HINSTANCE instance, int count, const char* const* arguments) {
   ConverterSettings settings{};

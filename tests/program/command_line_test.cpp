@@ -1,7 +1,7 @@
 // The Linux program's exit codes and progress line (run in-process; the
 // end-to-end tests run the built program).
 #ifndef _WIN32
-#include "wizard/command_line.h"
+#include "program/command_line.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include "engine/progress.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
-#include "wizard/progress_line.h"
+#include "program/progress_line.h"
 
 using testing_support::ReadFile;
 using testing_support::ScratchDir;

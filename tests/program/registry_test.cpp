@@ -1,7 +1,7 @@
 // Recent lists and last items in the registry of the Windows user (under
 // Wine: the registry of the Wine prefix). The values touched are restored.
 #ifdef _WIN32
-#include "wizard/registry.h"
+#include "program/registry.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
-#include "wizard/ini_settings.h"
-#include "wizard/program_entry.h"
+#include "program/ini_settings.h"
+#include "program/program_entry.h"
 
 using testing_support::ReadFile;
 using testing_support::ScratchDir;

@@ -1,5 +1,5 @@
 // The progress displays' texts: the wizard's time text and the Linux line.
-#include "wizard/progress_text.h"
+#include "program/progress_text.h"
 
 #include <gtest/gtest.h>
 

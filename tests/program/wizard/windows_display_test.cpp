@@ -7,8 +7,8 @@
 #include <commctrl.h>
 
 #include "engine/progress.h"
-#include "wizard/title_font.h"
-#include "wizard/wizard_controls.h"
+#include "program/title_font.h"
+#include "program/wizard/wizard_controls.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <commctrl.h>
 
 #include "engine/progress.h"
-#include "progress_text.h"
-#include "wizard_controls.h"
+#include "program/progress_text.h"
+#include "program/wizard/wizard_controls.h"
 
 namespace {
 
