@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Draws the wizard's pictures with ImageMagick and writes them beside this
 # script:
-#   header.bmp     500 x 60, the band above the source, options and progress
-#                  pages; the wizard shows it at the right of the band, so the
-#                  motif sits at its right end and the rest is the band's white
-#   watermark.bmp  500 x 314, beside the welcome and completion pages; only
-#                  about the left 164 pixels show next to the page's text, so
-#                  the blue panel and its motif live there and the rest is white
-#   tabrevo.ico    the program's icon: 16, 32 and 48 pixel images
-# Both bitmaps are uncompressed 24 bits per pixel (BMP3), which every version
-# of the property sheet loads. The results are committed, so builds never
-# need ImageMagick; run this script again after changing a picture.
+#   header.bmp     500 x 60, for the band above the source, options and
+#                  progress pages. The property sheet shows a 49 x 49 pixel
+#                  square of it, taken from its top-left corner, at the right
+#                  end of the white band; the motif fills that square and the
+#                  rest of the bitmap is the band's white.
+#   watermark.bmp  500 x 314, beside the welcome and completion pages. Only
+#                  its left 164 pixels are shown, beside the page's text: a
+#                  blue panel with the motif, ending in white at the foot,
+#                  where the page's version label sits on it. The rest is
+#                  white, the page's colour.
+#   tabrevo.ico    the program's icon: 16, 32 and 48 pixel images.
+# Both bitmaps are uncompressed 24 bits per pixel (BMP3): with no colour
+# table, the sheet shows their colours unchanged. The results are committed,
+# so builds never need ImageMagick; run this script again after changing a
+# picture.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -31,50 +36,49 @@ write_bmp() {
 }
 
 # --- watermark -------------------------------------------------------------
-# The left panel: a vertical gradient; on it a small sheet (a grid with a
-# darker header row), an arrow, and the text lines the sheet becomes.
+# The left panel: a vertical gradient down to the white foot (from y 280),
+# with a small sheet (a grid with a darker header row), an arrow, and the
+# text lines the sheet becomes.
 panel_w=164
-convert -size "${panel_w}x314" "gradient:${blue_top}-${blue_bottom}" "$work/panel.png"
+panel_h=280
+convert -size "${panel_w}x${panel_h}" "gradient:${blue_top}-${blue_bottom}" "$work/panel.png"
 
-# The sheet: 96 x 78 at (34, 58), header row 14 high, four columns, four rows.
-sheet_draw="fill white stroke none roundrectangle 34,58 130,136 4,4
- fill '#9fb9d6' rectangle 34,62 130,72 roundrectangle 34,58 130,72 4,4
+# The sheet: 96 x 78 at (34, 48), header row 14 high, four columns, four rows.
+sheet_draw="fill white stroke none roundrectangle 34,48 130,126 4,4
+ fill '#9fb9d6' rectangle 34,52 130,62 roundrectangle 34,48 130,62 4,4
  stroke '#8aa6c6' stroke-width 1
- line 58,58 58,136 line 82,58 82,136 line 106,58 106,136
- line 34,72 130,72 line 34,88 130,88 line 34,104 130,104 line 34,120 130,120"
+ line 58,48 58,126 line 82,48 82,126 line 106,48 106,126
+ line 34,62 130,62 line 34,78 130,78 line 34,94 130,94 line 34,110 130,110"
 
 # The arrow from the sheet down to the text.
 arrow_draw="stroke none fill '${pale}'
- rectangle 79,148 85,170 polygon 70,168 94,168 82,182"
+ rectangle 79,138 85,160 polygon 70,158 94,158 82,172"
 
 # Text lines: records of fields separated by short gaps, as in the output.
 lines_draw="stroke none fill '${pale}'
- roundrectangle 34,196 60,201 2,2 roundrectangle 66,196 100,201 2,2 roundrectangle 106,196 130,201 2,2
- roundrectangle 34,210 54,215 2,2 roundrectangle 60,210 96,215 2,2 roundrectangle 102,210 122,215 2,2
- roundrectangle 34,224 64,229 2,2 roundrectangle 70,224 92,229 2,2 roundrectangle 98,224 130,229 2,2
- roundrectangle 34,238 58,243 2,2 roundrectangle 64,238 104,243 2,2 roundrectangle 110,238 126,243 2,2"
+ roundrectangle 34,186 60,191 2,2 roundrectangle 66,186 100,191 2,2 roundrectangle 106,186 130,191 2,2
+ roundrectangle 34,200 54,205 2,2 roundrectangle 60,200 96,205 2,2 roundrectangle 102,200 122,205 2,2
+ roundrectangle 34,214 64,219 2,2 roundrectangle 70,214 92,219 2,2 roundrectangle 98,214 130,219 2,2
+ roundrectangle 34,228 58,233 2,2 roundrectangle 64,228 104,233 2,2 roundrectangle 110,228 126,233 2,2"
 
 convert "$work/panel.png" \
   -draw "$sheet_draw" -draw "$arrow_draw" -draw "$lines_draw" \
   "$work/panel_drawn.png"
-
-# A thin lighter edge where the panel meets the white page.
-convert -size 500x314 xc:white "$work/panel_drawn.png" -geometry +0+0 -composite \
-  -fill '#c9d7e6' -draw "rectangle $((panel_w)),0 $((panel_w + 1)),313" \
-  "$work/watermark.png"
+convert -size 500x314 xc:white "$work/panel_drawn.png" -geometry +0+0 -composite "$work/watermark.png"
 write_bmp "$work/watermark.png" "$here/watermark.bmp"
 
 # --- header ----------------------------------------------------------------
-# White, with a 44 x 44 motif 8 pixels from the right end: the same sheet in
-# small, with the text lines beside it, on a rounded blue tile.
-tile="fill '${deep}' stroke none roundrectangle 448,8 491,51 6,6"
-small_sheet="fill white roundrectangle 454,14 474,38 2,2
- fill '#9fb9d6' rectangle 454,14 474,18
+# White, with the motif in the 49 x 49 square at the top-left corner: the
+# same sheet in small, with the text lines beside and below it, on a rounded
+# blue tile.
+tile="fill '${deep}' stroke none roundrectangle 2,2 46,46 6,6"
+small_sheet="fill white roundrectangle 8,8 28,32 2,2
+ fill '#9fb9d6' rectangle 8,8 28,12
  stroke '#8aa6c6' stroke-width 1
- line 461,14 461,38 line 468,14 468,38 line 454,24 474,24 line 454,31 474,31"
+ line 15,8 15,32 line 22,8 22,32 line 8,18 28,18 line 8,25 28,25"
 small_lines="stroke none fill '${pale}'
- rectangle 478,16 486,18 rectangle 478,22 484,24 rectangle 478,28 486,30 rectangle 478,34 483,36
- rectangle 454,43 474,45"
+ rectangle 32,10 40,12 rectangle 32,16 38,18 rectangle 32,22 40,24 rectangle 32,28 37,30
+ rectangle 8,37 28,39"
 convert -size 500x60 xc:white \
   -draw "$tile" -draw "$small_sheet" -draw "$small_lines" "$work/header.png"
 write_bmp "$work/header.png" "$here/header.bmp"
