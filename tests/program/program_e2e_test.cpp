@@ -227,39 +227,25 @@ TEST(ProgramRun, ProgressLineOnATerminalOnly) {
 
 #else
 
-// The wizard road (BATCH with one named workbook) shows its window and ends
-// with 0 when the window is closed.
-TEST(ProgramRun, WizardRoadShowsItsWindow) {
+// The wizard road: BATCH with one named workbook and an output folder
+// passes every page by itself, converts and finishes, with the status words
+// of the pages and the Start and Stop lines of the log.
+TEST(ProgramRun, WizardInBatchModeConvertsAndFinishes) {
   ProgramCopy program;
-  std::string command = "\"" + program.File("tabrevo.exe") + "\" \"" + Sample("xls") + "\" /BATCH";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             program.dir().path().c_str(), &startup, &process));
-  HWND box = nullptr;
-  for (int i = 0; i < 300 && !box; ++i) {
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 100), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the program ended without showing a window";
-    box = FindWindowA(nullptr, "tabrevo");
-  }
-  ASSERT_NE(box, nullptr);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(box, &owner);
-  EXPECT_EQ(owner, process.dwProcessId);
-  // Until the wizard's pages exist, a message says so (the box's text
-  // control has the identifier 0xFFFF).
-  char text[512] = {};
-  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-  EXPECT_NE(std::string(text).find("wizard is not built yet"), std::string::npos) << text;
-  PostMessageA(box, WM_COMMAND, IDOK, 0);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
-  DWORD code = 99;
-  GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_FALSE(FileExists(program.File("ORDERS.csv")));
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  fs::create_directories(program.File("out"));
+  const std::string status = program.File("status.ini");
+  const std::string log = program.LogPath();
+  const size_t before = FileExists(log) ? ReadFile(log).size() : 0;
+  ProgramRun run =
+      program.Run({Sample("xls"), program.File("out"), "/BATCH", "/OPEN=0", "/LOG", "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
+  EXPECT_EQ(ReadFile(program.File("out/TOTALS.csv")), kTotals);
+  EXPECT_EQ(StatusWord(status), "Successful");
+  std::vector<std::string> messages = LogMessages(TailFrom(log, before));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].rfind("Start. " + Sample("xls"), 0), 0u) << messages[0];
+  EXPECT_EQ(messages[1], "Stop. 5 records have been imported.");
 }
 
 #endif
