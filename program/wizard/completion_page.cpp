@@ -68,7 +68,10 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
       ConverterSettings* s = Settings(page);
       if (!s) return FALSE;
       switch (reinterpret_cast<NMHDR*>(lParam)->code) {
-        case PSN_SETACTIVE: EndRun(page, *s); return FALSE;
+        case PSN_SETACTIVE:
+          RepaintWizard(page);
+          EndRun(page, *s);
+          return FALSE;
         case PSN_WIZFINISH: Finish(page, *s); return FALSE;
       }
       return FALSE;

@@ -98,6 +98,8 @@ ConverterSettings* Settings(HWND page) {
   return reinterpret_cast<ConverterSettings*>(GetWindowLongPtrA(page, GWLP_USERDATA));
 }
 
+void RepaintWizard(HWND page) { InvalidateRect(GetParent(page), nullptr, TRUE); }
+
 void SetButtons(HWND page, DWORD flags) { PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, flags); }
 
 void PressButton(HWND page, int button) { PostMessageA(GetParent(page), PSM_PRESSBUTTON, button, 0); }
@@ -144,7 +146,10 @@ INT_PTR CALLBACK WelcomePageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
       return TRUE;
     }
     case WM_NOTIFY:
-      if (reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE) SetButtons(page, PSWIZB_NEXT);
+      if (reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE) {
+        RepaintWizard(page);
+        SetButtons(page, PSWIZB_NEXT);
+      }
       return FALSE;
     case WM_COMMAND:
       if (LOWORD(wParam) == kHelpButton) OpenHelp(page);

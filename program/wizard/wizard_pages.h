@@ -43,6 +43,11 @@ ConverterSettings& KeepSettings(HWND page, LPARAM initParam);
 // The settings kept by KeepSettings (null before WM_INITDIALOG).
 ConverterSettings* Settings(HWND page);
 
+// Exterior pages: repaints the whole wizard window when the page is
+// entered, so that no part of the header band of an interior page shown
+// before stays on the screen.
+void RepaintWizard(HWND page);
+
 // Posts the buttons (PSWIZB_* flags) to the wizard window.
 void SetButtons(HWND page, DWORD flags);
 
