@@ -15,6 +15,23 @@ namespace {
 // conversion's thread.
 std::time_t lastAcceptedTime = 0;
 
+// The bar as the conversion's thread knows it. Each row advances it by one
+// step; the page's bar is told the position at most every kShowEveryMs,
+// and always after the sheet's last row and when the bar starts over.
+// Every message to the page waits for the window thread, and one per row
+// would cost more than converting the row.
+constexpr ULONGLONG kShowEveryMs = 40;
+int barMaximum = 0;
+int barPosition = 0;
+int barStepsLeft = 0;  // rows of the current sheet still to come
+ULONGLONG barShownAt = 0;
+
+void ShowBarPosition(HWND page) {
+  UpdateWindow(page);
+  SendDlgItemMessageA(page, kProgressBarControl, PBM_SETPOS, barPosition, 0);
+  barShownAt = GetTickCount64();
+}
+
 }  // namespace
 
 void SetProgressRange(platform::Window window, int rowCount) {
@@ -22,13 +39,26 @@ void SetProgressRange(platform::Window window, int rowCount) {
   HWND page = static_cast<HWND>(window);
   SendDlgItemMessageA(page, kProgressBarControl, PBM_SETRANGE32, 0, rowCount);
   SendDlgItemMessageA(page, kProgressBarControl, PBM_SETSTEP, 1, 0);
+  // The position is kept as the bar has it in the new range (the previous
+  // sheet's, brought inside the range).
+  barMaximum = rowCount;
+  barStepsLeft = rowCount;
+  barPosition = static_cast<int>(SendDlgItemMessageA(page, kProgressBarControl, PBM_GETPOS, 0, 0));
+  barShownAt = GetTickCount64();
 }
 
 void StepProgress(platform::Window window) {
   if (!window) return;
-  HWND page = static_cast<HWND>(window);
-  UpdateWindow(page);
-  SendDlgItemMessageA(page, kProgressBarControl, PBM_STEPIT, 0, 0);
+  // One step; a step past the maximum starts the bar over, one step after
+  // its minimum (0), as the bar's own stepping does.
+  bool startsOver = false;
+  if (++barPosition > barMaximum) {
+    barPosition = barMaximum > 0 ? 1 : 0;
+    startsOver = true;
+  }
+  --barStepsLeft;
+  if (barStepsLeft <= 0 || startsOver || GetTickCount64() - barShownAt >= kShowEveryMs)
+    ShowBarPosition(static_cast<HWND>(window));
 }
 
 void ShowTimeEstimate(platform::Window window, std::time_t start, std::time_t now, int row, int rowCount) {

@@ -54,6 +54,25 @@ TEST(ProgressDisplay, BarAndTimeTextOfThePage) {
   for (int row = 0; row < 10; ++row) StepProgress(page);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 10);
 
+  // Later sheets start where the bar stands and step past its end as the
+  // bar itself does: a reference bar stepped once per row ends each sheet
+  // where the page's bar does.
+  HWND reference =
+      CreateWindowA(PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 10, page, nullptr, instance, nullptr);
+  ASSERT_NE(reference, nullptr);
+  SendMessageA(reference, PBM_SETRANGE32, 0, 10);
+  SendMessageA(reference, PBM_SETPOS, 10, 0);
+  for (int rows : {5, 7, 0, 12, 3}) {
+    SetProgressRange(page, rows);
+    SendMessageA(reference, PBM_SETRANGE32, 0, rows);
+    SendMessageA(reference, PBM_SETSTEP, 1, 0);
+    for (int row = 0; row < rows; ++row) {
+      StepProgress(page);
+      SendMessageA(reference, PBM_STEPIT, 0, 0);
+    }
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), SendMessageA(reference, PBM_GETPOS, 0, 0)) << rows;
+  }
+
   char text[128];
   ShowTimeEstimate(page, 0, 1, 5, 10);  // under two seconds: unchanged
   GetWindowTextA(time, text, sizeof text);
