@@ -5,6 +5,7 @@
 
 #include "formats.h"
 #include "text_encoding.h"
+#include "xlsb/xlsb_package.h"
 #include "xlsx_package.h"
 
 namespace reader {
@@ -136,8 +137,9 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
           "an OpenDocument spreadsheet, not an Office Open XML workbook: it is not supported");
     return Status::Error("the ZIP package holds no workbook part (no xl/workbook.xml)");
   }
+  // A binary workbook part makes the package an .xlsb.
   if (EndsWithAsciiNoCase(workbookPart, ".bin"))
-    return Status::Error("an .xlsb workbook (binary parts): .xlsb workbooks are not supported");
+    return xlsb::LoadBinaryWorkbook(book, builder, pkg, workbookPart);
 
   // The workbook's own relationships name its sheets, strings and styles.
   std::vector<Relationship> wbRels;

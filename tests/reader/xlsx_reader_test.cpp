@@ -145,7 +145,7 @@ TEST(XlsxWorkbook, PackagesThatAreNoXlsxWorkbookFailWithAReason) {
   ods.Add("content.xml", "<office:document-content/>");
   other.Add("readme.txt", "hello");
   std::vector<Case> cases = {
-      {xlsb.Build(), ".xlsb workbooks are not supported"},
+      {xlsb.Build(), "xl/workbook.bin: the workbook lists no sheets"},
       {ods.Build(), "OpenDocument spreadsheet"},
       {other.Build(), "holds no workbook part"},
       {XlsxPackageOf({{"xl/workbook.xml", "<workbook><sheets/></workbook>"}}), "lists no sheets"},

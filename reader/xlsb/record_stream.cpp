@@ -1,0 +1,137 @@
+#include "reader/xlsb/record_stream.h"
+
+#include <cstring>
+
+#include "reader/safety.h"
+#include "reader/text_encoding.h"
+
+namespace reader::xlsb {
+
+namespace {
+// Bytes asked of the stream at a time.
+constexpr size_t kReadChunk = size_t(64) << 10;
+}  // namespace
+
+RecordReader::RecordReader(ByteStream& stream, std::string part, uint64_t partBytes)
+    : stream_(stream), part_(std::move(part)), partBytes_(partBytes) {}
+
+Status RecordReader::Error(const std::string& what) const {
+  return Status::Error(part_ + ": offset " + std::to_string(recordOffset_) + ": " + what);
+}
+
+Status RecordReader::Fill(size_t n, size_t* got) {
+  while (end_ - pos_ < n && !streamEnded_) {
+    // Drop the bytes already used, then make room for one more chunk.
+    if (pos_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+      consumed_ += pos_;
+      end_ -= pos_;
+      pos_ = 0;
+    }
+    if (buffer_.size() - end_ < kReadChunk) buffer_.resize(end_ + kReadChunk);
+    size_t read = 0;
+    READER_RETURN_IF_ERROR(stream_.Read(reinterpret_cast<char*>(buffer_.data() + end_), kReadChunk, &read));
+    if (read == 0) streamEnded_ = true;
+    end_ += read;
+  }
+  *got = end_ - pos_;
+  return Status::Ok();
+}
+
+Status RecordReader::Next(bool* have) {
+  *have = false;
+  recordOffset_ = consumed_ + pos_;
+  // The header: at most 2 bytes of type and 4 of size.
+  size_t avail = 0;
+  READER_RETURN_IF_ERROR(Fill(6, &avail));
+  if (avail == 0) return Status::Ok();
+  const uint8_t* h = buffer_.data() + pos_;
+  size_t used = 0;
+  uint32_t type = 0;
+  for (int i = 0;; ++i) {
+    if (used >= avail) return Error("the part ends inside a record header");
+    uint8_t b = h[used++];
+    type |= static_cast<uint32_t>(b & 0x7F) << (7 * i);
+    if (!(b & 0x80)) break;
+    if (i == 1) return Error("a record type longer than 2 bytes");
+  }
+  uint32_t size = 0;
+  for (int i = 0;; ++i) {
+    if (used >= avail) return Error("the part ends inside a record header");
+    uint8_t b = h[used++];
+    size |= static_cast<uint32_t>(b & 0x7F) << (7 * i);
+    if (!(b & 0x80)) break;
+    if (i == 3) return Error("a record size longer than 4 bytes");
+  }
+  uint64_t payloadStart = recordOffset_ + used;
+  if (!RangeFits(payloadStart, size, partBytes_))
+    return Error("record " + std::to_string(type) + " declares " + std::to_string(size) +
+                 " bytes, more than the part holds");
+  READER_RETURN_IF_ERROR(Fill(used + size, &avail));
+  if (avail < used + size)
+    return Error("the part ends inside record " + std::to_string(type) + " (" + std::to_string(size) +
+                 " bytes declared, " + std::to_string(avail - used) + " present)");
+  type_ = type;
+  payload_ = pos_ + used;
+  size_ = size;
+  pos_ += used + size;
+  *have = true;
+  return Status::Ok();
+}
+
+bool FieldReader::U8(uint8_t* v) {
+  if (remaining() < 1) return false;
+  *v = p_[pos_++];
+  return true;
+}
+
+bool FieldReader::U16(uint16_t* v) {
+  if (remaining() < 2) return false;
+  *v = ReadU16(p_ + pos_);
+  pos_ += 2;
+  return true;
+}
+
+bool FieldReader::U32(uint32_t* v) {
+  if (remaining() < 4) return false;
+  *v = ReadU32(p_ + pos_);
+  pos_ += 4;
+  return true;
+}
+
+bool FieldReader::F64(double* v) {
+  if (remaining() < 8) return false;
+  uint64_t bits = ReadU64(p_ + pos_);
+  std::memcpy(v, &bits, sizeof *v);
+  pos_ += 8;
+  return true;
+}
+
+bool FieldReader::Skip(size_t n) {
+  if (remaining() < n) return false;
+  pos_ += n;
+  return true;
+}
+
+bool FieldReader::WideString(std::string* out) {
+  bool isNull = false;
+  return NullableWideString(out, &isNull) && !isNull;
+}
+
+bool FieldReader::NullableWideString(std::string* out, bool* isNull) {
+  out->clear();
+  uint32_t count = 0;
+  size_t start = pos_;
+  if (!U32(&count)) return false;
+  *isNull = count == 0xFFFFFFFF;
+  if (*isNull) return true;
+  if (uint64_t(count) * 2 > remaining()) {
+    pos_ = start;
+    return false;
+  }
+  AppendUtf16Le(*out, p_ + pos_, count);
+  pos_ += size_t(count) * 2;
+  return true;
+}
+
+}  // namespace reader::xlsb

@@ -1,0 +1,159 @@
+// The cells of an .xlsb sheet part: a row header starts each row, then one
+// record per cell (a string cell with formatting runs is a record of its own,
+// as some writers store text in the sheet rather than in the shared strings). The long cell records carry
+// their column; the short ones leave it out and stand in the column after the previous cell.
+#include <algorithm>
+#include <cmath>
+
+#include "reader/biff_records.h"
+#include "reader/xlsb/xlsb_package.h"
+
+namespace reader::xlsb {
+
+namespace {
+
+// Collects what the first damaged cell looked like and how many there were.
+struct Damage {
+  uint64_t count = 0;
+  std::string first;
+  void Note(const RecordReader& r, const std::string& what) {
+    if (count++ == 0) first = "offset " + std::to_string(r.offset()) + ": " + what;
+  }
+};
+
+bool IsShort(uint32_t type) { return type >= kShortBlank && type <= kShortIsst; }
+
+}  // namespace
+
+Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings) {
+  const uint32_t sharedCount = static_cast<uint32_t>(std::min<size_t>(book.sharedStrings.size(), UINT32_MAX));
+  Damage damage;
+  Status status;
+  std::string text;
+  uint32_t row = 0;
+  bool rowOutside = false;
+  // The column of the previous cell of the row; the next short record's is one more.
+  int64_t prevCol = -1;
+
+  for (;;) {
+    bool have = false;
+    status = records.Next(&have);
+    if (!status.ok() || !have) break;
+    uint32_t type = records.type();
+    // Nothing of interest follows the cell data.
+    if (type == kEndSheetData) break;
+    if (type > kShortIsst && type != kCellRString) continue;
+    FieldReader f(records.data(), records.size());
+    if (type == kRowHdr) {
+      uint32_t r = 0;
+      if (!f.U32(&r)) {
+        damage.Note(records, "a row header too short for its row number");
+        rowOutside = true;
+        continue;
+      }
+      rowOutside = r >= kMaxRows;
+      if (rowOutside) damage.Note(records, "a row outside the largest sheet");
+      row = r;
+      prevCol = -1;
+      continue;
+    }
+
+    // Every cell: column (long records only), then 24 bits of style and 8 of flags.
+    uint64_t col = static_cast<uint64_t>(prevCol + 1);
+    uint32_t c32 = 0, styleAndFlags = 0;
+    if (!IsShort(type)) {
+      if (!f.U32(&c32)) {
+        damage.Note(records, "a cell record too short for its column");
+        continue;
+      }
+      col = c32;
+    }
+    if (!f.U32(&styleAndFlags)) {
+      damage.Note(records, "a cell record too short for its style");
+      continue;
+    }
+    prevCol = static_cast<int64_t>(std::min<uint64_t>(col, kMaxCols));
+    uint32_t style = styleAndFlags & 0xFFFFFF;
+    if (rowOutside) continue;  // counted once, with the row
+    if (col >= kMaxCols) {
+      damage.Note(records, "a cell outside the largest sheet");
+      continue;
+    }
+    uint32_t c = static_cast<uint32_t>(col);
+    bool ok = true;
+    switch (type) {
+      case kCellBlank:
+      case kShortBlank: cells.AddBlank(row, c, style); break;
+      case kCellRk:
+      case kShortRk: {
+        uint32_t rk = 0;
+        ok = f.U32(&rk);
+        if (ok) cells.AddNumber(row, c, style, biff::DecodeRk(rk));
+        break;
+      }
+      case kCellReal:
+      case kShortReal:
+      case kFmlaNum: {
+        double v = 0;
+        ok = f.F64(&v);
+        if (ok && !std::isfinite(v)) {
+          damage.Note(records, "a number cell whose value is not a finite number");
+          continue;
+        }
+        if (ok) cells.AddNumber(row, c, style, v);
+        break;
+      }
+      case kCellBool:
+      case kShortBool:
+      case kFmlaBool: {
+        uint8_t v = 0;
+        ok = f.U8(&v);
+        if (ok) cells.AddBoolean(row, c, style, v != 0);
+        break;
+      }
+      case kCellError:
+      case kShortError:
+      case kFmlaError: {
+        uint8_t code = 0;
+        ok = f.U8(&code);
+        if (ok) cells.AddError(row, c, style, code);
+        break;
+      }
+      case kCellSt:
+      case kShortSt:
+      case kFmlaString:
+        ok = f.WideString(&text);
+        if (ok) cells.AddSheetString(row, c, style, sheetStrings.Add(text));
+        break;
+      case kCellRString: {
+        // Flags (runs, phonetic text), the text, then the runs: only the text is kept.
+        uint8_t flags = 0;
+        ok = f.U8(&flags) && f.WideString(&text);
+        if (ok) cells.AddSheetString(row, c, style, sheetStrings.Add(text));
+        break;
+      }
+      case kCellIsst:
+      case kShortIsst: {
+        uint32_t index = 0;
+        ok = f.U32(&index);
+        if (ok && index >= sharedCount) {
+          damage.Note(records, "a cell refers to shared string " + std::to_string(index) +
+                                   ", but there are only " + std::to_string(sharedCount));
+          continue;
+        }
+        if (ok) cells.AddSharedString(row, c, style, index);
+        break;
+      }
+      default: break;
+    }
+    if (!ok) damage.Note(records, "a cell record too short for its value");
+  }
+
+  if (damage.count == 0) return status;
+  std::string note = std::to_string(damage.count) + (damage.count == 1 ? " cell" : " cells") +
+                     " skipped (first at " + damage.first + ")";
+  if (!status.ok()) return Status::Error(status.message() + "; also " + note);
+  return Status::Error(records.part() + ": " + note);
+}
+
+}  // namespace reader::xlsb
