@@ -173,8 +173,8 @@ int xlSheetReadBoolA(SheetHandle sheet, int row, int col, FormatHandle* format) 
   return cell->value ? 1 : 0;
 }
 
-int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day, int* hour,
-                      int* min, int* sec, int* msec) {
+int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day, int* hour, int* min,
+                      int* sec, int* msec) {
   reader::DateParts parts;
   bool ok = book && reader::UnpackDateSerial(value, book->date1904, &parts);
   if (year) *year = parts.year;
@@ -192,13 +192,13 @@ int xlFormatNumFormatA(FormatHandle format) { return format ? format->numFormatI
 const char* xlBookCustomNumFormatA(BookHandle book, int numFormat) {
   if (!book) return nullptr;
   // The export asks once per number cell: answer repeated questions at once.
-  if (book->lastFormatQuery.valid && book->lastFormatQuery.id == numFormat)
-    return book->lastFormatQuery.text;
+  if (book->lastFormatQuery.valid && book->lastFormatQuery.id == numFormat) return book->lastFormatQuery.text;
   const std::string* text = book->numFormats.CustomText(numFormat);
   // Writers such as LibreOffice and xlwt define the General format again
-  // under an identifier of their own. It is still the built-in General:
-  // taken as a pattern, its text (no full stop) would cut 1.5 to 1.
-  if (text && EqualsGeneral(*text)) text = nullptr;
+  // under an identifier of their own, and some leave a format text empty.
+  // Both are still General: taken as a pattern, a text without a full stop
+  // would cut 1.5 to 1.
+  if (text && (text->empty() || EqualsGeneral(*text))) text = nullptr;
   const char* answer = nullptr;
   if (text) {
 #ifdef _WIN32

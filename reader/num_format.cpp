@@ -5,8 +5,7 @@
 namespace reader {
 
 bool IsBuiltinDateFormat(int id) {
-  return (id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) ||
-         (id >= 50 && id <= 58);
+  return (id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58);
 }
 
 std::string_view BuiltinFormatText(int id) {
@@ -20,7 +19,10 @@ std::string_view BuiltinFormatText(int id) {
     case 10: return "0.00%";
     case 11: return "0.00E+00";
     case 12: return "# ?/?";
-    case 13: return "# ?" "?/?" "?";
+    case 13:
+      return "# ?"
+             "?/?"
+             "?";
     case 14: return "m/d/yy";
     case 15: return "d-mmm-yy";
     case 16: return "d-mmm";
@@ -83,8 +85,7 @@ bool IsDateFormatText(std::string_view text) {
         break;
       }
       default:
-        if (IsLetter(c, 'd') || IsLetter(c, 'm') || IsLetter(c, 'y') || IsLetter(c, 'h') ||
-            IsLetter(c, 's'))
+        if (IsLetter(c, 'd') || IsLetter(c, 'm') || IsLetter(c, 'y') || IsLetter(c, 'h') || IsLetter(c, 's'))
           return true;
     }
   }
@@ -92,7 +93,7 @@ bool IsDateFormatText(std::string_view text) {
 }
 
 const std::string* NumFormatTable::CustomText(int id) const {
-  if (id < kFirstCustomNumFormat) return nullptr;
+  if (id < kFirstReportedNumFormat) return nullptr;
   return DefinedText(id);
 }
 
@@ -102,9 +103,9 @@ const std::string* NumFormatTable::DefinedText(int id) const {
 }
 
 bool NumFormatTable::IsDate(int id) const {
-  if (id < kFirstCustomNumFormat) return IsBuiltinDateFormat(id);
-  const std::string* text = CustomText(id);
-  return text && IsDateFormatText(*text);
+  if (id == 0) return false;
+  if (const std::string* text = DefinedText(id)) return IsDateFormatText(*text);
+  return IsBuiltinDateFormat(id);
 }
 
 }  // namespace reader

@@ -45,8 +45,8 @@ TEST(CellStore, OutOfOrderCellsAreSortedAndTheLaterDuplicateWins) {
     reader::SheetBuilder b(store);
     b.AddNumber(5, 2, 0, 1);
     b.AddNumber(5, 3, 0, 2);
-    b.AddNumber(1, 7, 0, 3);   // goes back a row
-    b.AddNumber(5, 2, 0, 4);   // replaces the first cell
+    b.AddNumber(1, 7, 0, 3);  // goes back a row
+    b.AddNumber(5, 2, 0, 4);  // replaces the first cell
     b.AddNumber(5, 0, 0, 5);
     b.AddNumber(5, 0, 0, 6);
   }
@@ -77,15 +77,17 @@ TEST(CellStore, FindWorksInEveryAccessOrderAcrossChunks) {
       const reader::StoredCell* cell = store.Find(r, c);
       bool present = r % 3 == 0 && (r % 2 == 0 || c % 2 == 0);
       ASSERT_EQ(cell != nullptr, present) << r << "," << c;
-      if (cell) { ASSERT_EQ(cell->number(), r * 100.0 + c); }
+      if (cell) {
+        ASSERT_EQ(cell->number(), r * 100.0 + c);
+      }
     }
   }
 }
 
 TEST(NumFormat, BuiltinDateIdentifiers) {
   for (int id = 0; id < 164; ++id) {
-    bool expected = (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-                    (id >= 50 && id <= 58);
+    bool expected =
+        (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
     EXPECT_EQ(reader::IsBuiltinDateFormat(id), expected) << id;
   }
 }
@@ -107,19 +109,37 @@ TEST(NumFormat, DateLettersOutsideQuotesEscapesAndBrackets) {
   EXPECT_FALSE(reader::IsDateFormatText("@"));
 }
 
-TEST(NumFormat, CustomTextOnlyForWorkbookIdentifiers) {
+TEST(NumFormat, TheWorkbooksTextDecidesDatesAndIsReportedFrom50Up) {
   reader::NumFormatTable t;
-  t.Define(7, "$#,##0.00");
+  t.Define(0, "Standard");    // General under another name: never a date
+  t.Define(3, "yyyy-mm-dd");  // a built-in number id redefined as a date
+  t.Define(7, "$#,##0.00");   // Excel's locale currency format
+  t.Define(22, "0.00");       // a built-in date id redefined as a number
+  t.Define(50, "0");          // Gnumeric's numbering from 50
+  t.Define(51, "0.00");
+  t.Define(163, "YYYY\\-MM\\-DD");  // .NET writers
   t.Define(164, "0.000");
   t.Define(165, "dd/mm/yyyy");
-  EXPECT_EQ(t.CustomText(7), nullptr);
-  ASSERT_NE(t.CustomText(164), nullptr);
-  EXPECT_EQ(*t.CustomText(164), "0.000");
-  EXPECT_EQ(t.CustomText(166), nullptr);
-  EXPECT_FALSE(t.IsDate(164));
-  EXPECT_TRUE(t.IsDate(165));
-  EXPECT_TRUE(t.IsDate(14));
-  EXPECT_FALSE(t.IsDate(166));
+  struct Case {
+    int id;
+    bool date;
+    const char* custom;  // null: the built-in road
+  } cases[] = {
+      {0, false, nullptr},           {3, true, nullptr},    {7, false, nullptr},       {14, true, nullptr},
+      {22, false, nullptr},          {50, false, "0"},      {51, false, "0.00"},       {52, true, nullptr},
+      {163, true, "YYYY\\-MM\\-DD"}, {164, false, "0.000"}, {165, true, "dd/mm/yyyy"}, {166, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    EXPECT_EQ(t.IsDate(c.id), c.date);
+    const std::string* text = t.CustomText(c.id);
+    if (c.custom) {
+      ASSERT_NE(text, nullptr);
+      EXPECT_EQ(*text, c.custom);
+    } else {
+      EXPECT_EQ(text, nullptr);
+    }
+  }
 }
 
 reader::DateParts Unpack(double v, bool d1904 = false) {

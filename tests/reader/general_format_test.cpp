@@ -1,4 +1,5 @@
-// A workbook's own definition of the General format is the built-in General.
+// A workbook's own definition of the General format, or of an empty format,
+// is the built-in General.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,6 +24,17 @@ TEST(CustomNumFormat, GeneralDefinedByTheWorkbookIsNoPattern) {
   ASSERT_NE(xlBookCustomNumFormatA(book, 167), nullptr);
   EXPECT_EQ(std::string(xlBookCustomNumFormatA(book, 167)), "General;-General");
   EXPECT_EQ(xlBookCustomNumFormatA(book, 164), nullptr);  // asked again
+}
+
+TEST(CustomNumFormat, AnEmptyTextIsGeneralToo) {
+  // Some writers define a format with no text at all; as a pattern it would
+  // give a width of 0 and cut every number to an integer.
+  testing_support::MemoryBook mb;
+  mb.Format(160, "");
+  mb.Format(168, "");
+  XlBook* book = mb.book();
+  EXPECT_EQ(xlBookCustomNumFormatA(book, 160), nullptr);
+  EXPECT_EQ(xlBookCustomNumFormatA(book, 168), nullptr);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
+#include "engine/reader.h"
 #include "reader/book.h"
 #include "tests/support/corpus_check.h"
 #include "tests/support/test_support.h"
@@ -140,6 +142,30 @@ TEST(XlsxCorpus, EveryWorkbookLoadsOrFailsCleanlyAndAgreesWithItsReference) {
       "in %d; cells agree %ld of %ld\n",
       t.files, t.loaded, t.failedCleanly, t.withReference, t.namesAgree, t.cellsAgreeing, t.cellsCompared);
   EXPECT_GT(t.loaded, 100);
+}
+
+// An .xlsx that numbers its own date-time formats 59 and 60 (built-in Thai
+// formats by number): the workbook's texts make them dates.
+TEST(XlsxCorpus, FormatsNumbered59And60AreTheWorkbooksDateTimes) {
+  std::string path = testing_support::CorpusDir() + "/xlsx/xlsx2csv__timeformat.xlsx";
+  if (testing_support::CorpusDir().empty() || !testing_support::FileExists(path))
+    GTEST_SKIP() << "the shared corpus is absent";
+  std::unique_ptr<XlBook> book(reader::NewMemoryBook());
+  reader::Status status = reader::LoadBookFile(*book, path);
+  ASSERT_TRUE(status.ok()) << status.message();
+  XlSheet* sheet = book->sheets.at(0).get();
+  EXPECT_EQ(xlFormatNumFormatA(xlSheetCellFormatA(sheet, 0, 0)), 59);
+  EXPECT_EQ(xlFormatNumFormatA(xlSheetCellFormatA(sheet, 0, 1)), 60);
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, ms = 0;
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_TRUE(xlSheetIsDateA(sheet, row, 0)) << row;
+    EXPECT_TRUE(xlSheetIsDateA(sheet, row, 1)) << row;
+  }
+  xlBookDateUnpackA(book.get(), xlSheetReadNumA(sheet, 0, 0, nullptr), &y, &mo, &d, &h, &mi, &se, &ms);
+  EXPECT_EQ(std::vector<int>({y, mo, d, h, mi, se}), std::vector<int>({2017, 8, 3, 14, 35, 0}));
+  xlBookDateUnpackA(book.get(), xlSheetReadNumA(sheet, 0, 1, nullptr), &y, &mo, &d, &h, &mi, &se, &ms);
+  EXPECT_EQ(std::vector<int>({h, mi, se}), std::vector<int>({14, 40, 30}));
+  EXPECT_STREQ(xlBookCustomNumFormatA(book.get(), 60), "hh:mm:ss");
 }
 
 }  // namespace

@@ -257,6 +257,40 @@ TEST(XlsxStyles, NumberFormatsByCellStyle) {
   EXPECT_TRUE(xlSheetIsDateA(s, 0, 2));
 }
 
+TEST(XlsxStyles, FormatsTheWorkbookDefinesBelow164) {
+  // Writers number their own formats from below 164 too: their text decides
+  // dates, and from 50 up it is the custom format text.
+  std::string styles =
+      "<styleSheet><numFmts>"
+      "<numFmt numFmtId=\"59\" formatCode=\"dd&quot;-&quot;mm&quot;-&quot;yyyy&quot; &quot;hh:mm:ss\"/>"
+      "<numFmt numFmtId=\"60\" formatCode=\"hh:mm:ss\"/>"
+      "<numFmt numFmtId=\"50\" formatCode=\"0.0\"/>"
+      "<numFmt numFmtId=\"44\" formatCode=\"_-* #,##0.00\\ &quot;&#8364;&quot;_-\"/>"
+      "<numFmt numFmtId=\"160\" formatCode=\"\"/>"
+      "</numFmts><cellXfs>"
+      "<xf numFmtId=\"0\"/><xf numFmtId=\"59\"/><xf numFmtId=\"60\"/><xf numFmtId=\"50\"/>"
+      "<xf numFmtId=\"44\"/><xf numFmtId=\"58\"/><xf numFmtId=\"160\"/>"
+      "</cellXfs></styleSheet>";
+  Loaded l = LoadSheet(
+      "<row><c s=\"1\"><v>42950.6</v></c><c s=\"2\"><v>0.5</v></c><c s=\"3\"><v>1.25</v></c>"
+      "<c s=\"4\"><v>3</v></c><c s=\"5\"><v>44197</v></c><c s=\"6\"><v>1.5</v></c></row>",
+      {{"xl/styles.xml", styles}});
+  ASSERT_TRUE(l.status.ok());
+  XlSheet* s = l.sheet(0);
+  BookHandle b = l.book.get();
+  EXPECT_TRUE(xlSheetIsDateA(s, 0, 0));
+  EXPECT_TRUE(xlSheetIsDateA(s, 0, 1));
+  EXPECT_FALSE(xlSheetIsDateA(s, 0, 2));  // a built-in date id the workbook made a number
+  EXPECT_STREQ(xlBookCustomNumFormatA(b, 50), "0.0");
+  EXPECT_STREQ(xlBookCustomNumFormatA(b, 60), "hh:mm:ss");
+  EXPECT_FALSE(xlSheetIsDateA(s, 0, 3));
+  EXPECT_EQ(xlBookCustomNumFormatA(b, 44), nullptr);  // below 50: the built-in road
+  EXPECT_TRUE(xlSheetIsDateA(s, 0, 4));               // not defined: the built-in date
+  EXPECT_EQ(xlBookCustomNumFormatA(b, 58), nullptr);
+  EXPECT_FALSE(xlSheetIsDateA(s, 0, 5));
+  EXPECT_EQ(xlBookCustomNumFormatA(b, 160), nullptr);  // an empty text is General
+}
+
 TEST(XlsxCells, EveryTypeWithAndWithoutPositions) {
   std::string rows =
       "<row r=\"2\" spans=\"1:9\">"
