@@ -35,6 +35,7 @@ enum : uint16_t {
   kFormat2 = 0x001E,  // BIFF2 and BIFF3
   kDateMode = 0x0022,
   kFilePass = 0x002F,
+  kFont = 0x0031,  // BIFF2 and BIFF5 to BIFF8
   kContinue = 0x003C,
   kCodePage = 0x0042,
   kXf2 = 0x0043,
@@ -63,9 +64,7 @@ enum : uint16_t {
   kBof = 0x0809,  // BIFF5 and BIFF8
 };
 
-inline bool IsBof(uint16_t type) {
-  return type == kBof2 || type == kBof3 || type == kBof4 || type == kBof;
-}
+inline bool IsBof(uint16_t type) { return type == kBof2 || type == kBof3 || type == kBof4 || type == kBof; }
 
 // The bytes of a BIFF stream: in memory, or runs of a file (the sectors of
 // a compound file stream), so a large stream is never held whole.

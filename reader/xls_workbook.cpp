@@ -57,6 +57,9 @@ struct RawSheet {
 
 struct Globals {
   int codePage = 0;
+  // The character set the BIFF5 FONT records agree on: -1 before the first
+  // font, -2 once two fonts differ.
+  int fontCharset = -1;
   bool date1904 = false;
   std::vector<RawFormat> formats;  // in file order
   struct Xf {
@@ -106,6 +109,38 @@ int IdForOrderedFormat(size_t position, const std::string& text, int* nextCustom
   return (*nextCustom)++;
 }
 
+// The Windows code page of a font character set (the FONT record's
+// charset byte), or 0 for ANSI, DEFAULT and the sets with no code page.
+int CodePageOfCharset(int charset) {
+  switch (charset) {
+    case 128: return 932;   // Shift JIS
+    case 129: return 949;   // Hangul
+    case 134: return 936;   // GB 2312
+    case 136: return 950;   // Big5
+    case 161: return 1253;  // Greek
+    case 162: return 1254;  // Turkish
+    case 163: return 1258;  // Vietnamese
+    case 177: return 1255;  // Hebrew
+    case 178: return 1256;  // Arabic
+    case 186: return 1257;  // Baltic
+    case 204: return 1251;  // Cyrillic
+    case 222: return 874;   // Thai
+    case 238: return 1250;  // Central European
+    default: return 0;
+  }
+}
+
+// The code page of 8-bit text in a BIFF2-7 stream. A BIFF5 workbook without
+// a CODEPAGE record was written in the code page of its fonts' character
+// set, when every font names the same one; otherwise Windows-1252.
+int CodePageOfGlobals(const Globals& g) {
+  if (g.codePage) return g.codePage;
+  if (g.fontCharset >= 0) {
+    if (int fromFonts = CodePageOfCharset(g.fontCharset)) return fromFonts;
+  }
+  return 1252;
+}
+
 std::string Where(const BiffStream& s, uint64_t offset) {
   return s.name + ": offset " + std::to_string(offset);
 }
@@ -113,7 +148,8 @@ std::string Where(const BiffStream& s, uint64_t offset) {
 // Reads the globals records from the stream start. With `wholeStream`
 // (a single worksheet), the globals-type records are taken from the whole
 // first substream, among the cells.
-Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& sharedStrings, uint32_t* sstCount) {
+Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& sharedStrings,
+                   uint32_t* sstCount) {
   RecordWalker walker(s.bytes, 0);
   Record r;
   walker.Next(&r);  // the BOF, checked by the caller
@@ -140,14 +176,22 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
     }
     if (depth > 0) continue;
     switch (r.type) {
-      case kFilePass:
-        g->encrypted = true;
-        return Status::Error(Where(s, r.offset) + ": " + kEncrypted);
+      case kFilePass: g->encrypted = true; return Status::Error(Where(s, r.offset) + ": " + kEncrypted);
       case kCodePage:
         if (n >= 2) g->codePage = ReadU16(d);
         break;
       case kDateMode:
         if (n >= 2) g->date1904 = ReadU16(d) == 1;
+        break;
+      case kFont:
+        // BIFF5/7: height, flags, colour, weight, escapement, underline,
+        // family, then the character set. Symbol fonts (set 2) draw
+        // pictures, not text, and say nothing of the code page.
+        if (s.version != 5 || n < 13 || d[12] == 2) break;
+        if (g->fontCharset == -1)
+          g->fontCharset = d[12];
+        else if (g->fontCharset != d[12])
+          g->fontCharset = -2;
         break;
       case kFormat2:
       case kFormat: {
@@ -190,10 +234,10 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
         // position, visibility, type, then the name: BIFF8 a short Unicode
         // string, BIFF5/7 a byte string ([MS-XLS] 2.4.28).
         if (wholeStream || n < 7) break;
-        g->sheets.push_back({ReadU32(d), d[4], d[5], std::string(reinterpret_cast<const char*>(d + 6), n - 6)});
+        g->sheets.push_back(
+            {ReadU32(d), d[4], d[5], std::string(reinterpret_cast<const char*>(d + 6), n - 6)});
         break;
-      default:
-        break;
+      default: break;
     }
   }
   if (!ended && walker.cutShort() && g->sheets.empty() && !wholeStream)
@@ -267,8 +311,8 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
   READER_RETURN_IF_ERROR(ReadGlobals(s, wholeStream, &g, builder.sharedStrings(), &sstCount));
   s.sharedStrings = sstCount;
   // BIFF8 stores 8-bit text as Latin-1 whatever CODEPAGE says; earlier
-  // versions use the code page, Windows-1252 when the record is missing.
-  s.decoder = CodePageDecoder(s.version >= 8 ? 1200 : (g.codePage ? g.codePage : 1252));
+  // versions use the code page.
+  s.decoder = CodePageDecoder(s.version >= 8 ? 1200 : CodePageOfGlobals(g));
   builder.SetDate1904(g.date1904);
 
   // Number formats: by identifier, or numbered by position (BIFF2-4).
@@ -302,23 +346,30 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
   };
   if (wholeStream) {
     // A single worksheet (BIFF2-4, or a BIFF5/8 sheet without globals).
-    if (kind == kChartSubstream) builder.AddSheet("Sheet1", SheetKind::Chartsheet);
-    else if (kind == kMacroSubstream) builder.AddSheet("Sheet1", SheetKind::Macrosheet);
-    else builder.AddSheet("Sheet1", SheetKind::Worksheet, Visibility::Visible, loaderAt(0));
+    if (kind == kChartSubstream)
+      builder.AddSheet("Sheet1", SheetKind::Chartsheet);
+    else if (kind == kMacroSubstream)
+      builder.AddSheet("Sheet1", SheetKind::Macrosheet);
+    else
+      builder.AddSheet("Sheet1", SheetKind::Worksheet, Visibility::Visible, loaderAt(0));
   } else {
     RepairSheetPositions(s, &g);
     for (size_t i = 0; i < g.sheets.size(); ++i) {
       const RawSheet& raw = g.sheets[i];
       std::string name;
       const uint8_t* p = reinterpret_cast<const uint8_t*>(raw.name.data());
-      if (s.version >= 8) ReadUnicodeString(p, raw.name.size(), 1, name);
-      else ReadByteString(p, raw.name.size(), 1, s.decoder, name);
+      if (s.version >= 8)
+        ReadUnicodeString(p, raw.name.size(), 1, name);
+      else
+        ReadByteString(p, raw.name.size(), 1, s.decoder, name);
       if (name.empty()) name = "Sheet" + std::to_string(i + 1);
       Visibility visibility = (raw.visibility & 3) == 1   ? Visibility::Hidden
                               : (raw.visibility & 3) == 2 ? Visibility::VeryHidden
                                                           : Visibility::Visible;
       switch (raw.type) {
-        case 0: builder.AddSheet(std::move(name), SheetKind::Worksheet, visibility, loaderAt(raw.position)); break;
+        case 0:
+          builder.AddSheet(std::move(name), SheetKind::Worksheet, visibility, loaderAt(raw.position));
+          break;
         case 2: builder.AddSheet(std::move(name), SheetKind::Chartsheet, visibility); break;
         default:
           // Excel 4 macro sheets (1) and Visual Basic modules (6): listed,
@@ -342,7 +393,8 @@ Status LoadCompoundFile(XlBook& book, BookBuilder& builder) {
     return Status::Error("the workbook is encrypted (password-protected) and cannot be read");
   const CompoundFile::Entry* entry = cf.FindStream("Workbook");
   if (!entry) entry = cf.FindStream("Book");
-  if (!entry) return Status::Error("the compound file holds no Workbook or Book stream: not an .xls workbook");
+  if (!entry)
+    return Status::Error("the compound file holds no Workbook or Book stream: not an .xls workbook");
   auto stream = std::make_shared<biff::BiffStream>();
   stream->name = entry->name;
   READER_RETURN_IF_ERROR(cf.StreamBytesOf(*entry, *book.source, &stream->bytes, &stream->damage)

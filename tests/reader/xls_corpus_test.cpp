@@ -9,8 +9,11 @@
 #include <set>
 #include <string>
 
+#include "engine/reader.h"
 #include "reader/book.h"
+#include "reader/text_encoding.h"
 #include "tests/support/corpus_check.h"
+#include "tests/support/json.h"
 #include "tests/support/test_support.h"
 
 using testing_support::CorpusFile;
@@ -57,6 +60,9 @@ const std::map<std::string, const char*>& KnownDisagreements() {
       // A hand-made stream mixing BIFF2 and BIFF5 records; one XF there is
       // read differently.
       {"xls/edr__Test_git_issue_368_header.xls", "mixed-version records"},
+      // No CODEPAGE record and only Cyrillic fonts: the text is Windows-1251,
+      // which the reference decodes as Windows-1252 (checked on its own below).
+      {"xls/edr__Test_git_issue_411.xls", "Cyrillic text the reference reads as Windows-1252"},
   };
   return known;
 }
@@ -122,10 +128,123 @@ TEST(XlsCorpus, EveryWorkbookLoadsOrFailsWithAReasonAndAgreesWithTheReference) {
       for (auto& s : book.sheets) EXPECT_EQ(s->error, "") << s->name;
     }
   }
-  std::printf("xls corpus: %zu files: %d loaded, %d encrypted (refused), %d damaged (refused); "
-              "%d of %d reference cells agree\n",
-              files.size(), loaded, encrypted, failed, agreeing, compared);
+  std::printf(
+      "xls corpus: %zu files: %d loaded, %d encrypted (refused), %d damaged (refused); "
+      "%d of %d reference cells agree\n",
+      files.size(), loaded, encrypted, failed, agreeing, compared);
   EXPECT_GT(loaded, 0);
+}
+
+// Loads one corpus file; null (and the test skipped) when the corpus is absent.
+std::unique_ptr<XlBook> LoadCorpusFile(const std::string& relative) {
+  std::string root = testing_support::CorpusDir();
+  if (root.empty() || !testing_support::FileExists(root + "/" + relative)) return nullptr;
+  std::unique_ptr<XlBook> book(reader::NewMemoryBook(reader::BookKind::Xls));
+  reader::Status status = reader::LoadBookFile(*book, root + "/" + relative);
+  EXPECT_TRUE(status.ok()) << status.message();
+  return book;
+}
+
+// Text the reference decoded as Windows-1252, decoded again from the same
+// bytes in `codePage`.
+std::string Redecode(const std::string& asWindows1252, int codePage) {
+  std::map<std::string, uint8_t> byteOf;
+  reader::CodePageDecoder w1252(1252);
+  for (int b = 0; b < 256; ++b) {
+    std::string one;
+    uint8_t byte = static_cast<uint8_t>(b);
+    w1252.Append(one, &byte, 1);
+    byteOf.emplace(one, byte);
+  }
+  std::string bytes;
+  for (size_t i = 0; i < asWindows1252.size();) {
+    size_t len = 1;
+    unsigned char lead = static_cast<unsigned char>(asWindows1252[i]);
+    if (lead >= 0xF0)
+      len = 4;
+    else if (lead >= 0xE0)
+      len = 3;
+    else if (lead >= 0xC0)
+      len = 2;
+    auto it = byteOf.find(asWindows1252.substr(i, len));
+    bytes.push_back(it == byteOf.end() ? '?' : static_cast<char>(it->second));
+    i += len;
+  }
+  std::string out;
+  reader::CodePageDecoder(codePage).Append(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return out;
+}
+
+// A BIFF5 workbook with no CODEPAGE record whose fonts are all Cyrillic,
+// and which defines formats 50 ("0") and 51 ("0.00"): its text is
+// Windows-1251 and those numbers are numbers, not East Asian dates.
+TEST(XlsCorpus, Biff5WithCyrillicFontsAndFormats50And51) {
+  const std::string name = "xls/edr__Test_git_issue_411.xls";
+  auto book = LoadCorpusFile(name);
+  if (!book) GTEST_SKIP() << "the corpus is absent";
+  ASSERT_EQ(book->sheets.size(), 1u);
+  XlSheet* sheet = book->sheets[0].get();
+  sheet->EnsureLoaded();
+  EXPECT_EQ(sheet->error, "");
+  // The model's UTF-8 text (the A form is the ANSI code page on Windows).
+  auto text = [&](uint32_t r, uint32_t c) {
+    const reader::StoredCell* cell = sheet->cells.Find(r, c);
+    return cell && cell->kind == reader::CellKind::String ? std::string(sheet->CellText(*cell)) : "<none>";
+  };
+  EXPECT_EQ(text(1, 1), "Универсальный передаточный\nдокумент");
+
+  testing_support::Json ref;
+  std::string error;
+  ASSERT_TRUE(testing_support::ParseJson(
+      testing_support::ReadFile(testing_support::CorpusDir() + "/reference/" + name + ".json"), &ref, &error))
+      << error;
+  const testing_support::Json* cells = ref.Find("sheets")->items.at(0).Find("cells");
+  ASSERT_NE(cells, nullptr);
+  int strings = 0, numbers = 0;
+  for (const testing_support::Json& rc : cells->items) {
+    uint32_t row = 0, col = 0;
+    const std::string& a = rc.Find("a")->text;
+    size_t digits = a.find_first_of("0123456789");
+    for (size_t i = 0; i < digits; ++i) col = col * 26 + static_cast<uint32_t>(a[i] - 'A' + 1);
+    row = static_cast<uint32_t>(std::stoul(a.substr(digits)));
+    int r = static_cast<int>(row - 1), c = static_cast<int>(col - 1);
+    SCOPED_TRACE(a);
+    const std::string& type = rc.Find("t")->text;
+    if (type == "s") {
+      ++strings;
+      EXPECT_EQ(text(row - 1, col - 1), Redecode(rc.Find("v")->text, 1251));
+    } else if (type == "n") {
+      ++numbers;
+      EXPECT_EQ(xlSheetReadNumA(sheet, r, c, nullptr), rc.Find("v")->number);
+      EXPECT_FALSE(xlSheetIsDateA(sheet, r, c));
+      int id = xlFormatNumFormatA(xlSheetCellFormatA(sheet, r, c));
+      const char* custom = xlBookCustomNumFormatA(book.get(), id);
+      const std::string& z = rc.Find("z")->text;
+      if (z == "General")
+        EXPECT_EQ(custom, nullptr);
+      else
+        EXPECT_STREQ(custom, z.c_str());
+    }
+  }
+  EXPECT_EQ(strings, 175);
+  EXPECT_EQ(numbers, 130);
+}
+
+// A BIFF8 workbook written by a .NET library that numbers its own date
+// format 163: a date, not the built-in number that id would be.
+TEST(XlsCorpus, Biff8WithFormat163) {
+  auto book = LoadCorpusFile("xls/edr__ExcelLibrary_newdoc.xls");
+  if (!book) GTEST_SKIP() << "the corpus is absent";
+  ASSERT_FALSE(book->sheets.empty());
+  XlSheet* sheet = book->sheets[0].get();
+  EXPECT_EQ(xlFormatNumFormatA(xlSheetCellFormatA(sheet, 5, 1)), 163);
+  EXPECT_TRUE(xlSheetIsDateA(sheet, 5, 1));
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, ms = 0;
+  ASSERT_TRUE(
+      xlBookDateUnpackA(book.get(), xlSheetReadNumA(sheet, 5, 1, nullptr), &y, &mo, &d, &h, &mi, &se, &ms));
+  EXPECT_EQ(y * 10000 + mo * 100 + d, 20170605);
+  EXPECT_STREQ(xlBookCustomNumFormatA(book.get(), 163), "YYYY\\-MM\\-DD");
+  EXPECT_FALSE(xlSheetIsDateA(sheet, 4, 0));  // #,##0.00
 }
 
 }  // namespace

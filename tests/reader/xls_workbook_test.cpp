@@ -14,7 +14,8 @@ using xls_test::Stream;
 
 namespace {
 
-std::vector<uint8_t> InCompoundFile(const std::vector<uint8_t>& stream, const std::string& name = "Workbook") {
+std::vector<uint8_t> InCompoundFile(const std::vector<uint8_t>& stream,
+                                    const std::string& name = "Workbook") {
   CompoundFileBuilder b;
   b.AddStream(name, stream);
   return b.Build();
@@ -29,7 +30,8 @@ std::unique_ptr<XlBook> MustLoad(const std::vector<uint8_t>& bytes) {
 
 std::unique_ptr<XlBook> LoadFixture(const char* name) {
   std::unique_ptr<XlBook> book(reader::NewMemoryBook(reader::BookKind::Xls));
-  reader::Status status = reader::LoadBookFile(*book, testing_support::FixturePath(std::string("xls/") + name));
+  reader::Status status =
+      reader::LoadBookFile(*book, testing_support::FixturePath(std::string("xls/") + name));
   EXPECT_TRUE(status.ok()) << status.message();
   return book;
 }
@@ -151,7 +153,9 @@ Bytes Formula(uint16_t row, uint16_t col, uint16_t xf, const Bytes& result) {
   return b.u16(0).u32(0).u16(0);  // flags, chain, empty formula
 }
 
-Bytes Special(uint8_t type, uint8_t value) { return Bytes().u8(type).u8(0).u8(value).u8(0).u16(0).u16(0xFFFF); }
+Bytes Special(uint8_t type, uint8_t value) {
+  return Bytes().u8(type).u8(0).u8(value).u8(0).u16(0).u16(0xFFFF);
+}
 
 TEST(Biff8, CellRecordsAndFormulaResults) {
   Stream c;
@@ -258,8 +262,8 @@ TEST(Biff8, DamagedSheetsKeepTheirCellsAndSayWhere) {
   bad.Add(0x0203, Bytes().u16(1).u16(0).u16(0).f64(2));
   Stream good;
   good.Add(0x027E, Bytes().u16(3).u16(3).u16(0).u32((9u << 2) | 2));
-  auto stream = xls_test::Biff8Workbook({{"Bad", bad.bytes()}, {"Good", good.bytes()}, {"Gone", good.bytes()}},
-                                        Biff8Globals());
+  auto stream = xls_test::Biff8Workbook(
+      {{"Bad", bad.bytes()}, {"Good", good.bytes()}, {"Gone", good.bytes()}}, Biff8Globals());
   // Point the third sheet into the middle of a record (a position left
   // from before the file was rewritten).
   auto moved = stream;
@@ -360,7 +364,7 @@ TEST(Biff5, EightBitTextUsesTheWorkbookCodePage) {
   s.Add(0x0204, Bytes().u16(0).u16(0).u16(0).bstr16("\xC4\xE0"));  // "Да"
   s.Add(0x0203, Bytes().u16(0).u16(1).u16(1).f64(12.5));
   s.Add(0x0207 - 1, Formula(1, 0, 0, Special(0, 0)));  // FORMULA (0x0006) with a string result
-  s.Add(0x0207, Bytes().bstr16("\xE4\xE0"));            // "да"
+  s.Add(0x0207, Bytes().bstr16("\xE4\xE0"));           // "да"
   s.Eof();
   auto book = MustLoad(InCompoundFile(s.bytes(), "Book"));
   ASSERT_EQ(book->sheets.size(), 1u);
@@ -385,6 +389,122 @@ TEST(Biff5, WithoutACodePageRecordTextIsWindows1252) {
   EXPECT_EQ(Text(SheetOf(*book, 0), 0, 0), "€");
 }
 
+// A one-sheet BIFF5 workbook: `globals` after the BOF, a sheet named by
+// `nameBytes` (code page bytes) holding `cells`.
+std::vector<uint8_t> Biff5Workbook(const Stream& globals, const std::string& nameBytes, const Stream& cells) {
+  Stream s;
+  s.Bof5(0x0005);
+  Stream g = globals;
+  s.Append(g.bytes());
+  size_t p0 = s.Add(0x0085, Bytes().u32(0).u8(0).u8(0).bstr8(nameBytes)) + 4;
+  s.Eof();
+  s.PatchU32(p0, static_cast<uint32_t>(s.size()));
+  s.Bof5(0x0010);
+  Stream c = cells;
+  s.Append(c.bytes());
+  s.Eof();
+  return InCompoundFile(s.bytes(), "Book");
+}
+
+// Formats the workbook defines decide dates whatever their identifier, and
+// from 50 up their text is the custom format text; the same in BIFF5
+// (byte strings) and BIFF8 (Unicode strings).
+TEST(XlsFormats, TheWorkbooksOwnFormatsDecideDatesAndCustomTexts) {
+  struct Format {
+    uint16_t id;
+    const char* text;  // null: no FORMAT record, the built-in meaning
+    bool date;
+    const char* custom;
+  } formats[] = {
+      {0, nullptr, false, nullptr},
+      {50, "0", false, "0"},                                 // a built-in East Asian date id
+      {51, "0.00", false, "0.00"},                           // likewise
+      {163, "YYYY\\-MM\\-DD", true, "YYYY\\-MM\\-DD"},       // a built-in number id
+      {5, "\"$\"#,##0_);\\(\"$\"#,##0\\)", false, nullptr},  // Excel's locale currency
+      {52, nullptr, true, nullptr},                          // not defined: the built-in date
+      {14, "DD.MM.YYYY", true, nullptr},
+      {164, "0.000", false, "0.000"},
+  };
+  for (int version : {5, 8}) {
+    SCOPED_TRACE(version);
+    Stream g, c;
+    for (const Format& f : formats) {
+      if (!f.text) continue;
+      if (version == 8)
+        g.Add(0x041E, Bytes().u16(f.id).str16(f.text));
+      else
+        g.Add(0x041E, Bytes().u16(f.id).bstr8(f.text));
+    }
+    uint16_t col = 0;
+    for (const Format& f : formats) {
+      g.Add(0x00E0, Bytes().u16(0).u16(f.id).u16(0));
+      c.Add(0x0203, Bytes().u16(0).u16(col).u16(col).f64(215));
+      ++col;
+    }
+    std::vector<uint8_t> file = version == 8
+                                    ? InCompoundFile(xls_test::Biff8Workbook({{"F", c.bytes()}}, g.bytes()))
+                                    : Biff5Workbook(g, "F", c);
+    auto book = MustLoad(file);
+    XlSheet* s = SheetOf(*book, 0);
+    ASSERT_NE(s, nullptr);
+    col = 0;
+    for (const Format& f : formats) {
+      SCOPED_TRACE(f.id);
+      EXPECT_EQ(FormatId(s, 0, col), f.id);
+      EXPECT_EQ(xlSheetIsDateA(s, 0, col) != 0, f.date);
+      const char* custom = xlBookCustomNumFormatA(book.get(), f.id);
+      if (f.custom)
+        EXPECT_STREQ(custom, f.custom);
+      else
+        EXPECT_EQ(custom, nullptr);
+      ++col;
+    }
+  }
+}
+
+// A BIFF5 FONT record with the character set `charset`.
+Bytes Font5(uint8_t charset, const char* name = "Arial") {
+  return Bytes().u16(200).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(charset).u8(0).bstr8(name);
+}
+
+TEST(Biff5, WithoutACodePageRecordTheFontsCharacterSetNamesIt) {
+  struct Case {
+    std::vector<uint8_t> charsets;
+    int codePage;  // the CODEPAGE record, 0 for none
+    std::string bytes;
+    const char* text;
+  } cases[] = {
+      {{204, 204, 204}, 0, "\xC4\xE0", "Да"},  // Cyrillic: 1251
+      {{238, 2, 238}, 0, "\xB9", "ą"},         // Central European; a symbol font says nothing
+      {{161}, 0, "\xC1", "Α"},                 // Greek: 1253
+      {{128, 128}, 0, "\x93\xFA", "日"},       // Shift JIS: 932
+      {{0, 204}, 0, "\xC4\xE0", "Äà"},         // fonts that disagree: 1252
+      {{0, 0}, 0, "\xB9", "¹"},                // ANSI: 1252
+      {{1, 1}, 0, "\xB9", "¹"},                // DEFAULT: 1252
+      {{204, 204}, 1250, "\xB9", "ą"},         // the record counts first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Stream g, cells;
+    if (c.codePage) g.Add(0x0042, Bytes().u16(static_cast<uint32_t>(c.codePage)));
+    for (uint8_t cs : c.charsets) g.Add(0x0031, Font5(cs));
+    cells.Add(0x0204, Bytes().u16(0).u16(0).u16(0).bstr16(c.bytes));
+    auto book = MustLoad(Biff5Workbook(g, c.bytes, cells));
+    ASSERT_EQ(book->sheets.size(), 1u);
+    EXPECT_EQ(book->sheets[0]->name, c.text);
+    EXPECT_EQ(Text(SheetOf(*book, 0), 0, 0), c.text);
+  }
+}
+
+TEST(Biff8, FontCharacterSetsDoNotChangeEightBitText) {
+  // BIFF8 keeps 8-bit text as Latin-1 whatever its fonts say.
+  Stream g, c;
+  g.Add(0x0031, Bytes().u16(200).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(204).u8(0).str8u("Arial"));
+  c.Add(0x0204, Bytes().u16(0).u16(0).u16(0).str16("\xC4\xE0"));
+  auto book = MustLoad(InCompoundFile(xls_test::Biff8Workbook({{"S", c.bytes()}}, g.bytes())));
+  EXPECT_EQ(Text(SheetOf(*book, 0), 0, 0), "Äà");
+}
+
 TEST(Biff2, CellRecordsAndFormatsNumberedByPosition) {
   Stream s;
   s.Add(0x0009, Bytes().u16(2).u16(0x0010));
@@ -396,7 +516,9 @@ TEST(Biff2, CellRecordsAndFormatsNumberedByPosition) {
   s.Add(0x001E, Bytes().bstr8("0.0 \"kg\""));
   // Row, column, then the attribute bytes: XF index, number format index
   // (with the font), alignment.
-  auto cell = [](uint16_t r, uint16_t c, uint8_t format) { return Bytes().u16(r).u16(c).u8(0).u8(format).u8(0); };
+  auto cell = [](uint16_t r, uint16_t c, uint8_t format) {
+    return Bytes().u16(r).u16(c).u8(0).u8(format).u8(0);
+  };
   s.Add(0x0002, cell(0, 0, 1).u16(65535));
   s.Add(0x0003, cell(0, 1, 2).f64(1000.0));
   s.Add(0x0004, cell(0, 2, 0).bstr8("r\xE9sum\xE9"));
@@ -416,7 +538,7 @@ TEST(Biff2, CellRecordsAndFormatsNumberedByPosition) {
   EXPECT_EQ(xlSheetLastRowA(sh), 3);
   EXPECT_EQ(xlSheetLastColA(sh), 3);
   EXPECT_EQ(xlSheetReadNumA(sh, 0, 0, nullptr), 65535.0);
-  EXPECT_EQ(FormatId(sh, 0, 0), 2);  // "0.00" is built-in 2
+  EXPECT_EQ(FormatId(sh, 0, 0), 2);   // "0.00" is built-in 2
   EXPECT_EQ(FormatId(sh, 0, 1), 14);  // "m/d/yy" is built-in 14: a date
   EXPECT_TRUE(xlSheetIsDateA(sh, 0, 1));
   EXPECT_EQ(Text(sh, 0, 2), "résumé");
@@ -435,8 +557,10 @@ TEST(Biff3And4, XfRecordsNameFormatsByPosition) {
     Stream s;
     s.Add(bof, Bytes().u16(0).u16(0x0010).u16(0));
     for (const char* f : {"General", "0%", "[h]:mm", "#,##0.000"}) {
-      if (biff4) s.Add(0x041E, Bytes().u16(0).bstr8(f));  // two unused bytes first
-      else s.Add(0x001E, Bytes().bstr8(f));
+      if (biff4)
+        s.Add(0x041E, Bytes().u16(0).bstr8(f));  // two unused bytes first
+      else
+        s.Add(0x001E, Bytes().bstr8(f));
     }
     uint16_t xf = biff4 ? 0x0443 : 0x0243;
     for (uint8_t f : {0, 3, 2, 1}) s.Add(xf, Bytes().u8(0).u8(f).u16(0).u32(0).u32(0));
