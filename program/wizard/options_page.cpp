@@ -129,7 +129,10 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
       }
       const std::string folder = ControlText(page, kFolderBox);
       if (!folder.empty()) s->outputFolder = folder;
-      SetButtons(page, folder.empty() ? PSWIZB_BACK : PSWIZB_BACK | PSWIZB_NEXT);
+      // Only while shown: a control that loses the focus as the wizard moves on
+      // must not give a later page this page's buttons.
+      if (PropSheet_GetCurrentPageHwnd(GetParent(page)) == page)
+        SetButtons(page, folder.empty() ? PSWIZB_BACK : PSWIZB_BACK | PSWIZB_NEXT);
       return FALSE;
     }
   }

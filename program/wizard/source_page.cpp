@@ -144,7 +144,10 @@ INT_PTR CALLBACK SourcePageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         case kHelpButton: OpenHelp(page); break;
       }
       const bool anySelected = SendToSheetList(page, LB_GETSELCOUNT) > 0;
-      SetButtons(page, anySelected ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
+      // Only while shown: a control that loses the focus as the wizard moves on
+      // must not give a later page this page's buttons.
+      if (PropSheet_GetCurrentPageHwnd(GetParent(page)) == page)
+        SetButtons(page, anySelected ? PSWIZB_BACK | PSWIZB_NEXT : PSWIZB_BACK);
       return FALSE;
     }
   }
