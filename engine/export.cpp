@@ -14,15 +14,13 @@
 namespace {
 
 // The failure message's owner: the program's window; the library has none.
-platform::Window MessageOwner(platform::Window window) {
-  return TABREVO_PROGRAM ? window : nullptr;
-}
+platform::Window MessageOwner(platform::Window window) { return TABREVO_PROGRAM ? window : nullptr; }
 
 // Reports a failure of this sheet's export: status "Failed" (program), then
 // a log line when the log is on, else the failure message.
 void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKind,
-                   const std::string& logText, const std::string& message,
-                   const std::string& file, const std::string& reason) {
+                   const std::string& logText, const std::string& message, const std::string& file,
+                   const std::string& reason) {
 #if TABREVO_PROGRAM
   WriteStatus(kStatusFailed, s);
 #endif
@@ -32,43 +30,13 @@ void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKi
     platform::ShowFailure(MessageOwner(window), message, file, reason);
 }
 
-#ifdef _WIN32
-// Device names that Windows opens as devices whatever the extension.
-bool IsReservedDeviceName(std::string_view name) {
-  size_t dot = name.find('.');
-  std::string_view base = name.substr(0, dot);
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  for (const char* d : kDevices)
-    if (EqualsNoCase(base, d)) return true;
-  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
-      (EqualsNoCase(base.substr(0, 3), "COM") || EqualsNoCase(base.substr(0, 3), "LPT")))
-    return true;
-  return false;
-}
-#endif
-
-// Set identity of an output path: Windows compares paths without regard
-// to case and with either separator.
-std::string PathKey(const std::string& path) {
-#ifdef _WIN32
-  std::string key = UpperAscii(path);
-  for (char& c : key)
-    if (c == '/') c = '\\';
-  return key;
-#else
-  return path;
-#endif
-}
-
 bool Contains(std::string_view text, char c) {
   return !text.empty() && std::memchr(text.data(), c, text.size()) != nullptr;
 }
 
 // Line breaks inside a string under crlfMode: removed, or written as the two
 // characters \r and \n.
-std::string_view ApplyCrlfMode(const ConverterSettings& s, std::string_view text,
-                               std::string& scratch) {
+std::string_view ApplyCrlfMode(const ConverterSettings& s, std::string_view text, std::string& scratch) {
   if (s.crlfMode == kCrlfKeep || (!Contains(text, '\r') && !Contains(text, '\n'))) return text;
   scratch.clear();
   for (char c : text) {
@@ -234,8 +202,10 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
         case CELLTYPE_BOOLEAN: writer.Boolean(cell); break;
         default: break;  // empty, blank and error cells have no content
       }
-      if (singleDelimiter) out.Put(fieldDelimiter[0]);
-      else if (!fieldDelimiter.empty()) out.Append(fieldDelimiter);
+      if (singleDelimiter)
+        out.Put(fieldDelimiter[0]);
+      else if (!fieldDelimiter.empty())
+        out.Append(fieldDelimiter);
     }
     if (!recordDelimiter.empty()) out.Append(recordDelimiter);
     ++s.recordCount;
@@ -243,25 +213,6 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
 }
 
 }  // namespace
-
-std::string SheetOutputPath(std::string_view folder, std::string_view sheetName) {
-  std::string path(folder);
-#ifndef _WIN32
-  // An empty folder means the current folder (there is no "current drive").
-  if (!path.empty())
-#endif
-    if (path.empty() || !platform::IsPathSeparator(path.back())) path += platform::kPathSeparator;
-  std::string name(sheetName);
-  // A sheet name must not lead out of the folder.
-  for (char& c : name)
-    if (c == '/' || c == '\\') c = '_';
-#ifdef _WIN32
-  if (IsReservedDeviceName(name)) name += '_';
-#endif
-  path += name;
-  path += ".csv";
-  return path;
-}
 
 void WriteField(const ConverterSettings& s, OutputFile& out, std::string_view text, char quote) {
   if (quote == '\0') {
@@ -303,8 +254,7 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
 
   // The first export to a path in this run applies overwrite; later ones
   // append, so earlier sheets of the run are never lost.
-  const std::string key = PathKey(path);
-  if (!s.pathsWritten.count(key)) {
+  if (!s.pathsWritten.Contains(path)) {
     if (s.overwrite == kOverwriteSkip && platform::PathExists(path)) return;
     if (s.overwrite != kOverwriteNo) platform::RemoveFile(path);
   }
@@ -315,15 +265,15 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
     ReportFailure(window, s, kLogCannotCreate, "", "Unable to open the output file", path, out.error());
     return;
   }
-  s.pathsWritten.insert(key);
+  s.pathsWritten.Add(path);
 
   int rowCount = xlSheetLastRowA(s.sheet);
   WriteRows(window, s, out, rowCount);
 
   if (!out.Close()) {
     ++s.writeFailures;
-    ReportFailure(window, s, kLogText, "Cannot write output file.", "Unable to write the output file",
-                  path, out.error());
+    ReportFailure(window, s, kLogText, "Cannot write output file.", "Unable to write the output file", path,
+                  out.error());
   }
   if (const char* damage = xlSheetErrorMessageA(s.sheet)) {
     ++s.readFailures;
@@ -337,7 +287,6 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
 #endif
     std::string logText = "Cannot read all of sheet ";
     logText.append(name).append(" of ").append(s.sourceFile).append(": ").append(damage);
-    ReportFailure(window, s, kLogText, logText,
-                  message, s.sourceFile, damage);
+    ReportFailure(window, s, kLogText, logText, message, s.sourceFile, damage);
   }
 }

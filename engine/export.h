@@ -6,6 +6,7 @@
 
 #include "../platform/platform.h"
 #include "output_file.h"
+#include "output_name.h"
 #include "settings.h"
 
 // Writes settings.sheet of settings.book. `sheetName` names the output file
@@ -19,8 +20,3 @@ void ExportSheet(platform::Window window, ConverterSettings& settings, const cha
 // escape text. The export passes the double quote for an enclosed string and
 // NUL otherwise, so escaping happens only inside enclosed strings.
 void WriteField(const ConverterSettings& settings, OutputFile& out, std::string_view text, char quote);
-
-// The output path of a sheet exported into `folder`: the folder, a path
-// separator unless it ends in one, the sheet name made safe for a file
-// name, and ".csv".
-std::string SheetOutputPath(std::string_view folder, std::string_view sheetName);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../platform/platform.h"
+#include "output_name.h"
 #include "reader.h"
 
 // Longest delimiter and escape texts, and the longest order text; longer
@@ -73,9 +74,9 @@ struct ConverterSettings {
   // (then later sheets get files named after themselves). Whoever puts a
   // path of its own into outputFile clears it.
   bool outputFileBuilt = false;
-  // Output paths written in this run: an overwrite deletes a path only the
+  // Output files written in this run: an overwrite deletes a file only the
   // first time, later sheets of the run append to it.
-  std::set<std::string> pathsWritten;
+  WrittenPaths pathsWritten;
   int32_t readFailures = 0;   // workbooks or sheets that could not be read (wholly)
   int32_t writeFailures = 0;  // output files that could not be created or written
 };

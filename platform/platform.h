@@ -3,6 +3,7 @@
 // functions (platform_win32.cpp), the other POSIX (platform_posix.cpp).
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -59,8 +60,7 @@ std::string ExecutablePath();
 // without regard to case. The writing creates the file and the section when
 // missing, replaces the key's value and keeps every other line byte for
 // byte; POSIX replaces the file atomically (temporary file and rename).
-int IniReadInt(const std::string& file, const std::string& section, const std::string& key,
-               int defaultValue);
+int IniReadInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue);
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);
 
@@ -69,8 +69,7 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
 // `owner`. POSIX: one line on stderr naming the program, the text, the file
 // and the reason ("tabrevo: Unable to open the output file: out/A.csv: No
 // such file or directory").
-void ShowFailure(Window owner, const std::string& text, const std::string& file,
-                 const std::string& reason);
+void ShowFailure(Window owner, const std::string& text, const std::string& file, const std::string& reason);
 
 #ifndef _WIN32
 // POSIX: a function ShowFailure calls before it writes its line, so that a
@@ -88,6 +87,22 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // Number of characters of an A-form text (POSIX: UTF-8 code points;
 // Windows: bytes).
 size_t TextLength(std::string_view text);
+
+#ifdef _WIN32
+// A-form text (the ANSI code page) as UTF-16, and back. AnsiToUtf16 is false
+// when the text does not convert; Utf16ToAnsi gives "?" for characters the
+// code page lacks.
+bool AnsiToUtf16(std::string_view text, std::u16string* out);
+std::string Utf16ToAnsi(std::u16string_view text);
+// The upper case of a file name as Windows compares names: by the system's
+// case table, for every letter that has an upper case, not only a to z.
+std::u16string FileNameUpperCase(std::u16string_view name);
+#else
+// The identity of the file at `path` (its device and inode; a symbolic link
+// is not followed): two names of one file give the same. False when nothing
+// is there.
+bool FileIdentity(const std::string& path, uint64_t* device, uint64_t* inode);
+#endif
 
 // Local calendar fields of a time.
 std::tm LocalTime(std::time_t t);

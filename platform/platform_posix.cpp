@@ -45,6 +45,14 @@ bool PathExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool FileIdentity(const std::string& path, uint64_t* device, uint64_t* inode) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  *device = static_cast<uint64_t>(st.st_dev);
+  *inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 namespace {
 
 // Makes every missing folder of `path` (mode 0700, as the XDG rules ask).
@@ -224,8 +232,7 @@ std::string TextToOem(std::string_view text) {
     i += DecodeUtf8(text, i, &cp);
     char mapped = '?';
     if (table.ok) {
-      auto it = std::lower_bound(table.upper.begin(), table.upper.end(),
-                                 std::make_pair(cp, uint8_t(0)));
+      auto it = std::lower_bound(table.upper.begin(), table.upper.end(), std::make_pair(cp, uint8_t(0)));
       if (it != table.upper.end() && it->first == cp) mapped = static_cast<char>(it->second);
     }
     out.push_back(mapped);

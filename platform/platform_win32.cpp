@@ -1,7 +1,7 @@
 // Windows implementation of the platform services, through the ANSI forms
 // of the Windows functions.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -55,8 +55,7 @@ std::string ExecutablePath() {
 
 int IniReadInt(const std::string& file, const std::string& section, const std::string& key,
                int defaultValue) {
-  return static_cast<int>(
-      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, file.c_str()));
+  return static_cast<int>(GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, file.c_str()));
 }
 
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
@@ -94,6 +93,44 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
   return out;
+}
+
+bool AnsiToUtf16(std::string_view text, std::u16string* out) {
+  out->clear();
+  if (text.empty()) return true;
+  int n = static_cast<int>(text.size());
+  int wide = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
+  if (wide <= 0) return false;
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), n, w.data(), wide);
+  out->assign(w.begin(), w.end());
+  return true;
+}
+
+std::string Utf16ToAnsi(std::u16string_view text) {
+  if (text.empty()) return std::string();
+  std::wstring w(text.begin(), text.end());
+  int n = static_cast<int>(w.size());
+  int bytes = WideCharToMultiByte(CP_ACP, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), n, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::u16string FileNameUpperCase(std::u16string_view name) {
+  if (name.empty()) return std::u16string();
+  std::wstring w(name.begin(), name.end());
+  // Without LCMAP_LINGUISTIC_CASING the mapping follows the file system's
+  // casing, the same for every locale.
+  int n = static_cast<int>(w.size());
+  std::wstring upper(w.size(), L'\0');
+  if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, w.data(), n, upper.data(), n) != n) {
+    for (wchar_t& c : w)  // cannot happen for a same-length mapping; a to z at least
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return std::u16string(w.begin(), w.end());
+  }
+  return std::u16string(upper.begin(), upper.end());
 }
 
 size_t TextLength(std::string_view text) { return text.size(); }

@@ -1,8 +1,9 @@
 // Sheet export: paths, overwrite rules, rendering, quoting, failures.
+#include "engine/export.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/activity_log.h"
-#include "engine/export.h"
 #include "progress_recorder.h"
 #include "tests/support/test_support.h"
 
@@ -89,7 +90,7 @@ TEST(Export, DatesAndBooleansAndQuoteAll) {
   run.mb.Number(sh, 0, 0, 45356, date);
   run.mb.Number(sh, 0, 1, 45356 + (13 * 3600 + 7 * 60 + 9) / 86400.0, custom);
   run.mb.Number(sh, 0, 2, 45356 + 0.4 / 86400.0, date);  // milliseconds only: the date alone
-  run.mb.Number(sh, 0, 3, -5, date);                      // no date: written as a number
+  run.mb.Number(sh, 0, 3, -5, date);                     // no date: written as a number
   run.mb.Boolean(sh, 0, 4, true);
   run.mb.Boolean(sh, 0, 5, false);
   EXPECT_EQ(run.Export(sh), "2024.03.05,2024.03.05 13:07:09,2024.03.05,-5.000000,1,0,\r\n");
@@ -232,25 +233,6 @@ TEST(Export, SheetsOfARunWithoutOutputFileGetFilesOfTheirOwn) {
   EXPECT_EQ(run.s.outputFile, run.dir.File("DATA.csv"));
 }
 
-TEST(Export, OutputPathsFromTheFolder) {
-#ifdef _WIN32
-  EXPECT_EQ(SheetOutputPath("C:\\out", "DATA"), "C:\\out\\DATA.csv");
-  EXPECT_EQ(SheetOutputPath("C:\\out\\", "DATA"), "C:\\out\\DATA.csv");
-  EXPECT_EQ(SheetOutputPath("C:/out/", "DATA"), "C:/out/DATA.csv");
-  EXPECT_EQ(SheetOutputPath("", "DATA"), "\\DATA.csv");
-  EXPECT_EQ(SheetOutputPath("C:\\out", "con"), "C:\\out\\con_.csv");
-  EXPECT_EQ(SheetOutputPath("C:\\out", "LPT1"), "C:\\out\\LPT1_.csv");
-  EXPECT_EQ(SheetOutputPath("C:\\out", "COM10"), "C:\\out\\COM10.csv");
-  EXPECT_EQ(SheetOutputPath("C:\\out", "..\\..\\x"), "C:\\out\\.._.._x.csv");
-#else
-  EXPECT_EQ(SheetOutputPath("/out", "DATA"), "/out/DATA.csv");
-  EXPECT_EQ(SheetOutputPath("/out/", "DATA"), "/out/DATA.csv");
-  EXPECT_EQ(SheetOutputPath("", "DATA"), "DATA.csv");
-  EXPECT_EQ(SheetOutputPath("/out", "../../etc/x"), "/out/.._.._etc_x.csv");
-  EXPECT_EQ(SheetOutputPath("/out", "CON"), "/out/CON.csv");
-#endif
-}
-
 TEST(Export, AnOutputFileThatCannotBeOpenedIsLoggedAndCounted) {
   ExportRun run;
   XlSheet* a = run.mb.Sheet("A");
@@ -282,12 +264,11 @@ TEST(Export, ProgramStatusAndProgressDisplay) {
 TEST(Export, ADamagedSheetIsWrittenAsFarAsReadAndReported) {
   ExportRun run;
   reader::BookBuilder builder(*run.mb.book());
-  XlSheet& damaged = builder.AddSheet(
-      "Broken", reader::SheetKind::Worksheet, reader::Visibility::Visible,
-      [](reader::SheetBuilder& cells, reader::StringPool&) {
-        cells.AddNumber(0, 0, 0, 1);
-        return reader::Status::Error("sheet1.xml: unexpected end of data");
-      });
+  XlSheet& damaged = builder.AddSheet("Broken", reader::SheetKind::Worksheet, reader::Visibility::Visible,
+                                      [](reader::SheetBuilder& cells, reader::StringPool&) {
+                                        cells.AddNumber(0, 0, 0, 1);
+                                        return reader::Status::Error("sheet1.xml: unexpected end of data");
+                                      });
   run.s.logEnabled = 1;
   EXPECT_EQ(run.Export(&damaged, "BROKEN"), "1.000000,\r\n");
   EXPECT_EQ(run.s.readFailures, 1);
