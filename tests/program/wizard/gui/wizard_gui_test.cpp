@@ -177,6 +177,28 @@ TEST_F(WizardGui, BatchWithoutFolderWaitsOnTheOptionsPageThenForTheUser) {
   EXPECT_EQ(StatusWord(status), "Successful");
 }
 
+TEST_F(WizardGui, BatchWithTheRememberedWorkbookPassesEveryPage) {
+  std::string book = Book();
+  CleanRegistry::Set("LastXLSFile", book);
+  std::string out = dir_.Folder("out");
+  Start({out, "/BATCH", "/OPEN=0"});
+  ASSERT_TRUE(wizard_.WaitForExit(60000)) << "the batch run stopped: " << wizard_.error();
+  EXPECT_EQ(ReadFile(out + "\\ORDERS.csv"), kOrders);
+  EXPECT_EQ(ReadFile(out + "\\TOTALS.csv"), kTotals);
+}
+
+TEST_F(WizardGui, CancelOnTheSourcePageLeavesItsStatusWord) {
+  std::string status = dir_.File("status.ini");
+  Start({"/STATUS=" + status});
+  ASSERT_TRUE(wizard_.WaitForPage(page::kWelcomePage)) << wizard_.error();
+  ASSERT_TRUE(wizard_.Press(Button::Next));
+  ASSERT_TRUE(wizard_.WaitForPage(page::kSourcePage)) << wizard_.error();
+  ASSERT_TRUE(wizard_.Press(Button::Cancel));
+  ASSERT_TRUE(wizard_.WaitForExit()) << wizard_.error();
+  EXPECT_EQ(StatusWord(status), "Source file selection");
+  EXPECT_EQ(CleanRegistry::Value("LastXLSFile"), "<missing>");  // nothing recorded for a page not left
+}
+
 TEST_F(WizardGui, InteractiveRunThroughEveryPage) {
   std::string book = Book();
   std::string status = dir_.File("status.ini");
