@@ -14,7 +14,6 @@ namespace {
 // Special sector numbers ([MS-CFB] 2.1): everything from 0xFFFFFFFA up
 // ends a chain or marks a FAT/DIFAT sector, never a data sector.
 constexpr uint32_t kMaxRegularSector = 0xFFFFFFFA;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kFreeSector = 0xFFFFFFFF;
 constexpr size_t kHeaderDifatEntries = 109;
 constexpr size_t kEntryBytes = 128;
