@@ -208,6 +208,20 @@ TEST(XlsbStyles, CellStylesGiveNumberFormatsAndTheWorkbookTextDecidesDates) {
       << Error(s);
 }
 
+TEST(XlsbStyles, FormatsTheWorkbookNumbersBelow164KeepTheirOwnMeaning) {
+  auto Xf = [](uint16_t format) { return Rec(47, U16(0) + U16(format) + std::string(12, '\0')); };
+  std::string styles = Rec(278) + Rec(615, U32(2)) + Rec(44, U16(50) + Wide("0.00")) +
+                       Rec(44, U16(163) + Wide("yyyy\\-mm\\-dd")) + Rec(616) + Rec(617, U32(3)) + Xf(0) +
+                       Xf(50) + Xf(163) + Rec(618) + Rec(279);
+  Loaded l = LoadSheet(Row(0) + Rec(5, Cell(0, 1) + F64(215)) + Rec(5, Cell(1, 2) + F64(45000)),
+                       {{"xl/styles.bin", styles}});
+  ASSERT_TRUE(l.status.ok()) << l.status.message();
+  XlSheet* s = l.sheet(0);
+  EXPECT_FALSE(xlSheetIsDateA(s, 0, 0));  // 50 is a built-in date only where the workbook is silent
+  EXPECT_STREQ(xlBookCustomNumFormatA(l.book.get(), 50), "0.00");
+  EXPECT_TRUE(xlSheetIsDateA(s, 0, 1));
+}
+
 TEST(XlsbCells, EveryCellRecordKindLongAndShort) {
   std::string rk100 = U32((static_cast<uint32_t>(-1234) << 2) | 3);  // -12.34
   // 1.5 as the top 30 bits of a double.
