@@ -46,6 +46,8 @@ struct Mix {
   std::function<void(Wizard&)> choose;
   std::string expected;             // the sheet's text
   std::vector<std::string> pieces;  // what the summary holds for the options
+  // Keywords the wizard is started with (a "%s" stands for the scratch folder).
+  std::vector<std::string> keywords = {};
 };
 
 const std::vector<int> kCodePages = {ctl::kAsIs, ctl::kAnsi, ctl::kOem};
@@ -126,11 +128,35 @@ std::vector<Mix> Mixes() {
        "\"line1\\nline2\";\"" +
            kCafe + "\";\"3.000000\";\r",
        {"/FIELDS=; ", "/RECORDS=CR ", "/CRLF=REPLACE ", "/ESCAPE=SQ ", "/QUOTEALL=1 "}},
+      {"KeywordsOfTheStartCarriedThrough",
+       false,
+       [](Wizard&) {},
+       "\"Name\",\"Note\",1.500000,\r\n"
+       "\"Say \"\"hi\"\"\",\"a;b|c\",-2.000000,\r\n"
+       "\"line1\nline2\",\"" +
+           kCafe + "\",3.000000,\r\n",
+       {"/OVERWRITE=SKIP ", "/MAXLEN=250 ", "\"/STATUS=%s\\run status.ini\" ", "/CRLF=KEEP "},
+       {"/OVERWRITE=SKIP", "/MAXLEN=250", "/STATUS=%s\\run status.ini"}},
   };
+}
+
+void PrintTo(const Mix& mix, std::ostream* out) { *out << mix.name; }
+
+// `text` with "%s" replaced by `folder`.
+std::string WithFolder(std::string text, const std::string& folder) {
+  size_t at = text.find("%s");
+  return at == std::string::npos ? text : text.replace(at, 2, folder);
 }
 
 class SummaryReadBack : public testing::TestWithParam<Mix> {
  protected:
+  // The scratch folder, without a separator at its end.
+  std::string Base() const {
+    std::string base = dir_.File("");
+    while (!base.empty() && base.back() == '\\') base.pop_back();
+    return base;
+  }
+
   gui_test::CleanRegistry registry_;
   gui_test::ProgramFolder dir_;
 };
@@ -147,7 +173,9 @@ TEST_P(SummaryReadBack, WizardOutputAndSummaryRunAgree) {
   std::string summary;
   {
     Wizard wizard;
-    ASSERT_TRUE(wizard.Start(dir_.program(), {"/OPEN=0"}, dir_.File(""))) << wizard.error();
+    std::vector<std::string> arguments = {"/OPEN=0"};
+    for (const std::string& k : mix.keywords) arguments.push_back(WithFolder(k, Base()));
+    ASSERT_TRUE(wizard.Start(dir_.program(), arguments, dir_.File(""))) << wizard.error();
     ASSERT_TRUE(wizard.WaitForPage(page::kWelcomePage)) << wizard.error();
     ASSERT_TRUE(wizard.Press(Button::Next));
     ASSERT_TRUE(wizard.WaitForPage(page::kSourcePage)) << wizard.error();
@@ -171,8 +199,10 @@ TEST_P(SummaryReadBack, WizardOutputAndSummaryRunAgree) {
 
   std::string quote = mix.blanks ? "\"" : "";
   EXPECT_EQ(summary.rfind(quote + book + quote + " " + quote + out + quote + " ", 0), 0u) << summary;
-  for (const std::string& piece : mix.pieces)
-    EXPECT_NE(summary.find(piece), std::string::npos) << piece << " in " << summary;
+  for (const std::string& piece : mix.pieces) {
+    std::string expected = WithFolder(piece, Base());
+    EXPECT_NE(summary.find(expected), std::string::npos) << expected << " in " << summary;
+  }
   ASSERT_GE(summary.size(), 9u);
   EXPECT_EQ(summary.substr(summary.size() - 9), "\n/SILENT ");
 
