@@ -29,8 +29,8 @@ void WriteLogLine(const char* source, const ConverterSettings& s, unsigned kind,
   std::tm t = platform::LocalTime(std::time(nullptr));
   std::string message = LogMessage(s, kind, text);
   char head[64];
-  std::snprintf(head, sizeof head, "\n%04d.%02d.%02d %02d:%02d:%02d ", t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  std::snprintf(head, sizeof head, "\n%04d.%02d.%02d %02d:%02d:%02d ", t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
   std::string line = head;
   std::string name = source ? source : "";
   if (name.size() < 10) name.append(10 - name.size(), ' ');
@@ -45,4 +45,11 @@ void WriteLogLine(const char* source, const ConverterSettings& s, unsigned kind,
 void WriteStatus(const char* word, const ConverterSettings& s) {
   if (s.statusFile.empty()) return;
   platform::IniWriteString(s.statusFile, "TABREVO", "Result", word);
+}
+
+void WriteRunEndStatus(const ConverterSettings& s) {
+  if (s.statusFile.empty()) return;
+  // The count goes first, so that whoever sees the last word finds it.
+  platform::IniWriteString(s.statusFile, "TABREVO", "Failures", std::to_string(RunFailures(s)));
+  WriteStatus(kStatusSuccessful, s);
 }

@@ -32,8 +32,7 @@ std::string ActivityLogPath();
 // Appends one line: line break, local date and time, the source name padded
 // to 10 characters, the message. Best effort: a log that cannot be written
 // is skipped without a report.
-void WriteLogLine(const char* source, const ConverterSettings& settings, unsigned kind,
-                  const char* text);
+void WriteLogLine(const char* source, const ConverterSettings& settings, unsigned kind, const char* text);
 
 // The message text of a kind, as WriteLogLine writes it.
 std::string LogMessage(const ConverterSettings& settings, unsigned kind, const char* text);
@@ -41,3 +40,9 @@ std::string LogMessage(const ConverterSettings& settings, unsigned kind, const c
 // Records a status word in settings.statusFile (nothing when it is empty).
 // Best effort.
 void WriteStatus(const char* word, const ConverterSettings& settings);
+
+// The end of a run in the status file: Failures=<RunFailures> and then the
+// status word "Successful", which callers wait for as the end of the run
+// (also when some workbooks or sheets failed: the count tells how many).
+// Nothing when settings.statusFile is empty. Best effort.
+void WriteRunEndStatus(const ConverterSettings& settings);

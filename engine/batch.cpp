@@ -32,10 +32,14 @@ int RunBatch(ConverterSettings& s) {
     // ".", ".." and hidden files.
     if (name.empty() || name[0] == '.') continue;
     s.sourceFile = folder + name;
-    if (OpenWorkbook(nullptr, s, ""))
+    if (OpenWorkbook(nullptr, s, "")) {
       ConvertSelectedSheets(nullptr, s);
-    else
+    } else {
+      // No book could even be made (memory ran out): a workbook not read.
       result = 3;
+      ++s.readFailures;
+      platform::NoteFailure("Unable to read the workbook", s.sourceFile, "out of memory");
+    }
   }
 
   // A workbook or sheet that could not be read (wholly) is no success either.

@@ -270,23 +270,31 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   int rowCount = xlSheetLastRowA(s.sheet);
   WriteRows(window, s, out, rowCount);
 
-  if (!out.Close()) {
+  const bool written = out.Close();
+  if (!written) {
     ++s.writeFailures;
     ReportFailure(window, s, kLogText, "Cannot write output file.", "Unable to write the output file", path,
                   out.error());
   }
   if (const char* damage = xlSheetErrorMessageA(s.sheet)) {
-    ++s.readFailures;
+    // The rows read before the damage are written. A sheet counts once in
+    // the run's failures, also when its file could not be written either.
+    if (written) ++s.readFailures;
     std::string name = xlSheetNameA(s.sheet) ? xlSheetNameA(s.sheet) : "";
-    // (Built by appending: GCC 12 warns falsely on chains of string +.)
-    std::string message = "Unable to read all of the sheet ";
-    message += name;
-#ifdef _WIN32
-    // The message box shows only its text: name the file and the damage there.
-    message.append("\n").append(s.sourceFile).append("\n").append(damage);
+    // Reported like a workbook that cannot be read: never in a message box,
+    // which would hold up an unattended run until someone clicks it.
+#if TABREVO_PROGRAM
+    WriteStatus(kStatusFailed, s);
 #endif
-    std::string logText = "Cannot read all of sheet ";
-    logText.append(name).append(" of ").append(s.sourceFile).append(": ").append(damage);
-    ReportFailure(window, s, kLogText, logText, message, s.sourceFile, damage);
+    if (s.logEnabled) {
+      // (Built by appending: GCC 12 warns falsely on chains of string +.)
+      std::string logText = "Cannot read all of sheet ";
+      logText.append(name).append(" of ").append(s.sourceFile).append(": ").append(damage);
+      WriteLogLine(kLogSource, s, kLogText, logText.c_str());
+    } else {
+      std::string message = "Unable to read all of the sheet ";
+      message += name;
+      platform::NoteFailure(message, s.sourceFile, damage);
+    }
   }
 }

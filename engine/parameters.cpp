@@ -21,6 +21,15 @@ bool IsPosixPath(std::string_view arg) {
 }
 #endif
 
+// The endings that name a workbook (patterns included: data/*.xlsm). The
+// name only says that the argument is the source; how the file is read is
+// decided by its content.
+bool HasWorkbookEnding(std::string_view arg) {
+  for (const char* ending : {".xls", ".xlsx", ".xlsm", ".xlsb", ".xltx", ".xltm", ".xlt"})
+    if (EndsWithNoCase(arg, ending)) return true;
+  return false;
+}
+
 bool StartsAsKeyword(std::string_view arg) {
   if (arg.empty() || !IsKeywordPrefix(arg[0])) return false;
 #ifndef _WIN32
@@ -123,7 +132,7 @@ void ApplyArgument(ConverterSettings& s, std::string_view arg) {
       s.outputFile = arg;
       return;
     }
-    if (EndsWithNoCase(arg, ".xls") || EndsWithNoCase(arg, ".xlsx")) {
+    if (HasWorkbookEnding(arg)) {
       // The first workbook name is the source; a later one is no keyword
       // either and so comes to nothing.
       if (s.sourceFile.empty()) {

@@ -77,9 +77,15 @@ struct ConverterSettings {
   // Output files written in this run: an overwrite deletes a file only the
   // first time, later sheets of the run append to it.
   WrittenPaths pathsWritten;
+  // Failures of the run; a sheet counts once, in one of the two.
   int32_t readFailures = 0;   // workbooks or sheets that could not be read (wholly)
   int32_t writeFailures = 0;  // output files that could not be created or written
 };
+
+// The workbooks and sheets of the run that could not be read or written.
+inline int32_t RunFailures(const ConverterSettings& settings) {
+  return settings.readFailures + settings.writeFailures;
+}
 
 // Writes the defaults into a value-initialised record.
 void SetDefaultSettings(ConverterSettings& settings);

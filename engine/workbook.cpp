@@ -36,24 +36,26 @@ bool SameSource(std::string_view a, std::string_view b) {
 }
 
 // A workbook whose book was made but whose content could not be read
-// converts nothing; say so the way the export reports its failures.
+// converts nothing. Unattended (no window) it counts as a failure of the
+// run and is reported without waiting for anyone: the status word, the log
+// line with the log on, else one line on stderr (POSIX). No message box: a
+// batch or a library call in a service would block until someone clicks it.
+// With a window (the wizard's source page) only the log line is written:
+// the page tells the user itself, who may then pick another workbook.
 void ReportUnreadable(platform::Window window, ConverterSettings& s, const std::string& file,
                       const char* reason) {
-  ++s.readFailures;
+  if (!window) {
+    ++s.readFailures;
 #if TABREVO_PROGRAM
-  WriteStatus(kStatusFailed, s);
+    WriteStatus(kStatusFailed, s);
 #endif
+  }
   if (s.logEnabled) {
     std::string text = "Cannot read workbook ";
     text.append(file).append(": ").append(reason).append(".");
     WriteLogLine(kLogSource, s, kLogText, text.c_str());
-  } else {
-    std::string message = "Unable to read the workbook";
-#ifdef _WIN32
-    // The message box shows only its text: name the file and the reason there.
-    message.append("\n").append(file).append("\n").append(reason);
-#endif
-    platform::ShowFailure(TABREVO_PROGRAM ? window : nullptr, message, file, reason);
+  } else if (!window) {
+    platform::NoteFailure("Unable to read the workbook", file, reason);
   }
 }
 
@@ -108,6 +110,13 @@ int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* file
 
   if (!name.empty()) s.sourceFile = name;
   return 1;
+}
+
+const char* WorkbookFailure(const ConverterSettings& s) {
+  if (!s.book) return nullptr;
+  const char* reason = xlBookErrorMessageA(s.book);
+  if (!reason || std::string_view(reason) == "ok") return nullptr;
+  return reason;
 }
 
 void ConvertSelectedSheets(platform::Window window, ConverterSettings& s) {

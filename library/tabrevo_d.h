@@ -7,26 +7,53 @@
  * __stdcall with the undecorated names below (VBA, VB6, Delphi, .NET).
  *
  * Parameters (the same language as the program's command line; element 0
- * stands for a program name and is never read):
- *   book.xls, book.xlsx, C:\data\*.xls   the source workbook(s); the first
- *                                        name ending in .xls or .xlsx
+ * stands for a program name and is never read; keywords begin with "/" or
+ * "-", in any capitals):
+ *   book.xls, book.xlsx, C:\data\*.xlsm   the source workbook(s): the first
+ *                                        name ending in .xls, .xlsx, .xlsm,
+ *                                        .xlsb, .xlt, .xltx or .xltm; the
+ *                                        content decides how it is read
  *   out.csv, out.txt                     one output file for every sheet
  *   any other name of 5+ characters      the output folder; each sheet goes
- *                                        to <folder>\<SHEET NAME>.csv
- *   /FIELDS=x /RECORDS=x /ESCAPE=x /QUOTES=0|1 /QUOTEALL=0|1 /RECORDS=0
- *   /OVERWRITE=YES|NO|SKIP /ASIS /ANSI /OEM /LOG      (also behind "-")
+ *                                        to <folder>\<SHEET NAME>.csv (a
+ *                                        name of 4 characters or fewer is
+ *                                        skipped: write .\out, not out)
+ *   /FIELDS=x      field delimiter: a text, TAB, PIPE or NONE (default ",")
+ *   /RECORDS=x     record delimiter: CRLF (default), CR, LF, NONE or a text
+ *   /RECORDS=0     no rows are written (the files are still made)
+ *   /ESCAPE=x      text before each double quote inside an enclosed string:
+ *                  DQ (default, a double quote), SQ (an apostrophe), a text
+ *   /QUOTES=0|1    strings enclosed in double quotes (default 1); strings
+ *                  holding a double quote or the field delimiter always are
+ *   /QUOTEALL=0|1  every cell enclosed in double quotes (default 0)
+ *   /CRLF=KEEP|REMOVE|REPLACE   line breaks inside strings: kept (default),
+ *                  removed, or written as the two characters \r and \n
+ *   /OVERWRITE=YES|NO|SKIP (or 1|0|2)   an existing output file is replaced
+ *                  (default), appended to, or kept and the sheet skipped
+ *   /ASIS /ANSI    strings as stored (default)
+ *   /OEM           strings in the OEM code page (Linux: code page 437)
+ *   /LOG           failures go to the activity log wizards.log in the
+ *                  user's application-data folder instead of being shown
+ *   Every other keyword of the program (/STATUS, /SILENT, /BATCH, /WAIT,
+ *   /OPEN=, /ORDER=, /MAXLEN=) is accepted and has no effect here.
  *   Linux: an argument starting with "/" that holds a second "/" before
  *   any "=" is a path (/home/me/out), not a keyword.
  *
  * Result codes:
- *   0  the run ended and every matching workbook was read; also when no
- *      file matched the source name
- *   1  no source workbook was given (no parameter ended in .xls or .xlsx)
+ *   0  the run ended and every matching workbook and all of its sheets were
+ *      read; also when no file matched the source name
+ *   1  no source workbook was given (no parameter with a workbook ending)
  *   2  neither an output file nor an output folder was given
- *   3  at least one matching workbook (or one of its sheets) could not be
- *      read, or the run ran out of memory; the other workbooks were still
- *      converted. The reason goes to the activity log with /LOG, else to a
- *      message box (Windows) or one line on stderr (Linux).
+ *   3  at least one matching workbook could not be read, or one of its
+ *      sheets only partly (a damaged sheet: the rows read before the damage
+ *      are written), or the run ran out of memory; the other workbooks and
+ *      sheets were still converted. The reason goes to the activity log
+ *      with /LOG, else (Linux) to one line on stderr; no window is shown
+ *      for it.
+ *   An output file that cannot be created or written does not change the
+ *   result: it goes to the activity log with /LOG, else to a message box
+ *   without owner (Windows, which waits for a click) or one line on stderr
+ *   (Linux).
  *
  * Texts are NUL-terminated, UTF-8 on Linux and the ANSI code page on
  * Windows. The library only reads them.

@@ -71,6 +71,12 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
 // such file or directory").
 void ShowFailure(Window owner, const std::string& text, const std::string& file, const std::string& reason);
 
+// Records a failure that must not wait for anyone (a workbook or sheet that
+// cannot be read): nothing is shown and nothing blocks. POSIX: the same one
+// line on stderr as ShowFailure. Windows: the line goes to the debugger
+// output only; the caller's log line, status word and result tell the rest.
+void NoteFailure(const std::string& text, const std::string& file, const std::string& reason);
+
 #ifndef _WIN32
 // POSIX: a function ShowFailure calls before it writes its line, so that a
 // progress line on the terminal is cleared first (nullptr: none).

@@ -160,6 +160,10 @@ void ShowFailure(Window /*owner*/, const std::string& text, const std::string& f
   std::fflush(stderr);
 }
 
+void NoteFailure(const std::string& text, const std::string& file, const std::string& reason) {
+  ShowFailure(nullptr, text, file, reason);
+}
+
 namespace {
 
 // Code page 437's upper half, read once from iconv: code point -> byte.

@@ -68,6 +68,14 @@ void ShowFailure(Window owner, const std::string& text, const std::string& /*fil
   MessageBoxA(static_cast<HWND>(owner), text.c_str(), nullptr, MB_OK | MB_ICONERROR);
 }
 
+void NoteFailure(const std::string& text, const std::string& file, const std::string& reason) {
+  std::string line = "tabrevo: " + text;
+  if (!file.empty()) line += ": " + file;
+  if (!reason.empty()) line += ": " + reason;
+  line += '\n';
+  OutputDebugStringA(line.c_str());
+}
+
 std::string TextToOem(std::string_view text) {
   std::string out(text);
   if (!out.empty()) CharToOemA(out.c_str(), out.data());

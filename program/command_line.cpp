@@ -1,6 +1,9 @@
 #include "command_line.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 
 #include "ini_settings.h"
 #include "program_entry.h"
@@ -9,17 +12,20 @@
 std::string UsageText() {
   return "usage: tabrevo WORKBOOK (FOLDER | FILE.csv | FILE.txt) [/KEYWORD[=VALUE] ...]\n"
          "\n"
-         "Writes every sheet of WORKBOOK (.xls or .xlsx) as delimited text: one file per sheet,\n"
-         "named after it, in FOLDER, or all sheets one after another into FILE. WORKBOOK may\n"
-         "hold * and ? in its file name; quote it so that tabrevo, not the shell, expands it.\n"
+         "Writes every sheet of WORKBOOK as delimited text: one file per sheet, named after it,\n"
+         "in FOLDER, or all sheets one after another into FILE. WORKBOOK is the first name\n"
+         "ending in .xls, .xlsx, .xlsm, .xlsb, .xlt, .xltx or .xltm (the content decides how\n"
+         "it is read); it may hold * and ? in its file name: quote it so that tabrevo, not the\n"
+         "shell, expands it. FOLDER needs five characters or more: ./out, not out.\n"
          "Keywords begin with / or -:\n"
          "  /FIELDS=x   field delimiter: a text, TAB, PIPE or NONE (default ,)\n"
          "  /RECORDS=x  record delimiter: CRLF (default), CR, LF, NONE or a text; RECORDS=0 no rows\n"
          "  /QUOTES=0   strings without double quotes   /QUOTEALL=1  every cell in quotes\n"
          "  /ESCAPE=x   text before an inner double quote: DQ (default), SQ or a text\n"
+         "  /CRLF=KEEP|REMOVE|REPLACE  line breaks inside strings: kept (default), removed or \\r\\n\n"
          "  /OVERWRITE=YES|NO|SKIP   replace (default), append to or keep existing files\n"
          "  /OEM  strings in code page 437   /LOG  append failures to wizards.log\n"
-         "  /STATUS=file  record the run's status word   /SILENT  no progress line\n"
+         "  /STATUS=file  record the run's status word and failure count   /SILENT  no progress line\n"
          "Settings Log, OverWrite and Open of section [Common] in tabrevo.ini beside the\n"
          "program apply before the keywords.\n"
          "\n"
@@ -31,11 +37,35 @@ std::string UsageText() {
          "sheet could not be read, 4 an output file could not be written.\n";
 }
 
-int ExitCodeFor(const ConverterSettings& s, int batchResult) {
-  if (s.writeFailures > 0) return kExitWriteFailure;
-  if (s.readFailures > 0 || batchResult != 0) return kExitReadFailure;
-  return kExitConverted;
+namespace {
+
+// A folder name that the parameters take: ./out for out, or the absolute
+// form when even that is too short (./a).
+std::string FolderSuggestion(std::string_view arg) {
+  std::string relative = "./" + std::string(arg);
+  if (relative.size() > 4) return relative;
+  std::error_code ec;
+  std::filesystem::path cwd = std::filesystem::current_path(ec);
+  if (ec) return relative;
+  return (cwd / std::string(arg)).lexically_normal().string();
 }
+
+// Tells about every bare argument that the parameters skipped for being
+// four characters or fewer: the user most likely meant it as the output
+// folder.
+void ExplainSkippedShortNames(int count, const char* const* arguments) {
+  for (int i = 1; i < count; ++i) {
+    std::string_view arg = arguments[i] ? arguments[i] : "";
+    if (arg.empty() || arg.size() > 4 || arg[0] == '/' || arg[0] == '-') continue;
+    std::string line = "tabrevo: \"" + std::string(arg) +
+                       "\" was not taken as a folder (a name of four characters or fewer is "
+                       "skipped); write it as " +
+                       FolderSuggestion(arg) + "\n";
+    std::fputs(line.c_str(), stderr);
+  }
+}
+
+}  // namespace
 
 int RunCommandLine(int count, const char* const* arguments) {
   ConverterSettings settings{};
@@ -52,6 +82,7 @@ int RunCommandLine(int count, const char* const* arguments) {
                  "tabrevo: no output given for %s: name an output folder or an output file "
                  "(.csv or .txt)\n",
                  settings.sourceFile.c_str());
+    ExplainSkippedShortNames(count, arguments);
     return kExitNoOutput;
   }
   bool progress = WantProgressLine(settings);

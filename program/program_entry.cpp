@@ -25,7 +25,20 @@ int RunUnattended(ConverterSettings& s) {
   ParseRecordDelimiter(s, s.recordDelimiter);
   int result = RunBatch(s);
   // Callers watch the status file for the end of the run: the last word is
-  // always "Successful", earlier "Failed" words of the run are overwritten.
-  WriteStatus(kStatusSuccessful, s);
+  // always "Successful", earlier "Failed" words of the run are overwritten;
+  // Failures= beside it tells whether everything was converted.
+  WriteRunEndStatus(s);
   return result;
+}
+
+int MissingNameExitCode(const ConverterSettings& s) {
+  if (s.sourceFile.empty()) return kExitNoSource;
+  if (s.outputFile.empty() && s.outputFolder.empty()) return kExitNoOutput;
+  return kExitConverted;
+}
+
+int ExitCodeFor(const ConverterSettings& s, int batchResult) {
+  if (s.writeFailures > 0) return kExitWriteFailure;
+  if (s.readFailures > 0 || batchResult != 0) return kExitReadFailure;
+  return kExitConverted;
 }

@@ -12,12 +12,19 @@ int RunWindowsProgram(HINSTANCE instance, int count, const char* const* argument
   PrepareWizard(instance, settings, count > 0 ? arguments[0] : nullptr, wizard);
   HFONT titleFont = CreateTitleFont();
   settings.titleFont = titleFont;
-  if (ChooseRoad(settings) == Road::kUnattended)
-    RunUnattended(settings);
-  else
-    RunWizard(wizard);
+  int exitCode = kExitConverted;
+  if (ChooseRoad(settings) == Road::kUnattended) {
+    // The unattended road runs as it always did (the status file's protocol
+    // ends with "Successful" whatever happened); the exit code tells the
+    // caller what was missing or what failed, with the Linux program's codes.
+    const int missing = MissingNameExitCode(settings);
+    const int result = RunUnattended(settings);
+    exitCode = missing != kExitConverted ? missing : ExitCodeFor(settings, result);
+  } else {
+    RunWizard(wizard);  // the wizard tells its user itself; it ends with 0
+  }
   ReleaseWizard(wizard);
   settings.titleFont = nullptr;
   if (titleFont) DeleteObject(titleFont);
-  return 0;
+  return exitCode;
 }

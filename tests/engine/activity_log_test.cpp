@@ -1,10 +1,11 @@
 // The activity log's line layout and the status report.
+#include "engine/activity_log.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <regex>
 
-#include "engine/activity_log.h"
 #include "tests/support/test_support.h"
 
 using testing_support::FileExists;
@@ -25,8 +26,10 @@ struct AppDataHere {
     setenv("XDG_DATA_HOME", dir.c_str(), 1);
   }
   ~AppDataHere() {
-    if (had) setenv("XDG_DATA_HOME", old.c_str(), 1);
-    else unsetenv("XDG_DATA_HOME");
+    if (had)
+      setenv("XDG_DATA_HOME", old.c_str(), 1);
+    else
+      unsetenv("XDG_DATA_HOME");
   }
 };
 #endif
@@ -66,8 +69,10 @@ TEST(ActivityLog, LineLayoutOnDisk) {
 #else
   const std::string nl = "\n";
 #endif
-  std::regex layout(nl + "\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2} TABREVO    Stop\\. 3 records have been imported\\." +
-                    nl + "\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2} TABREVO    Cannot create output file\\.");
+  std::regex layout(
+      nl +
+      "\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2} TABREVO    Stop\\. 3 records have been imported\\." +
+      nl + "\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2} TABREVO    Cannot create output file\\.");
   EXPECT_TRUE(std::regex_match(added, layout)) << added;
   // The message starts at column 32 of its line.
   size_t lineStart = added.find(nl) + nl.size();
@@ -113,6 +118,27 @@ TEST(StatusReport, WordsReplaceEachOtherAndNoFileWithoutAName) {
   s.statusFile = dir.File("missing/status.log");
   WriteStatus(kStatusFailed, s);  // silently dropped
   EXPECT_FALSE(FileExists(s.statusFile));
+}
+
+TEST(StatusReport, TheRunEndsWithItsFailureCountAndSuccessful) {
+  ScratchDir dir;
+  ConverterSettings s{};
+  WriteRunEndStatus(s);  // no status file named: nothing
+  s.statusFile = dir.File("status.ini");
+  WriteStatus(kStatusFailed, s);
+  s.readFailures = 2;
+  s.writeFailures = 1;
+  WriteRunEndStatus(s);
+  std::string text = ReadFile(s.statusFile);
+  EXPECT_NE(text.find("Failures=3"), std::string::npos) << text;
+  EXPECT_NE(text.find("Result=Successful"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Failed"), std::string::npos) << text;
+  // A later run replaces the count.
+  s.readFailures = s.writeFailures = 0;
+  WriteRunEndStatus(s);
+  text = ReadFile(s.statusFile);
+  EXPECT_NE(text.find("Failures=0"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Failures=3"), std::string::npos) << text;
 }
 
 }  // namespace

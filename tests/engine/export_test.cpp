@@ -270,9 +270,57 @@ TEST(Export, ADamagedSheetIsWrittenAsFarAsReadAndReported) {
                                         return reader::Status::Error("sheet1.xml: unexpected end of data");
                                       });
   run.s.logEnabled = 1;
+  run.s.sourceFile = "book.xlsx";
+  std::string logPath = ActivityLogPath();
+  size_t before = ReadFile(logPath).size();
   EXPECT_EQ(run.Export(&damaged, "BROKEN"), "1.000000,\r\n");
   EXPECT_EQ(run.s.readFailures, 1);
   EXPECT_NE(run.Status().find("Result=Failed"), std::string::npos);
+  EXPECT_NE(
+      ReadFile(logPath).substr(before).find(
+          "TABREVO    Cannot read all of sheet Broken of book.xlsx: sheet1.xml: unexpected end of data"),
+      std::string::npos);
+
+  // Without the log: no message box (the export would wait for a click);
+  // POSIX writes one line on stderr.
+  run.s.logEnabled = 0;
+  run.s.pathsWritten.clear();  // as a new run: the file is written afresh
+#ifndef _WIN32
+  testing_support::CapturedStderr err(run.dir.File("stderr.txt"));
+#endif
+  EXPECT_EQ(run.Export(&damaged, "BROKEN"), "1.000000,\r\n");
+  EXPECT_EQ(run.s.readFailures, 2);
+#ifndef _WIN32
+  EXPECT_EQ(
+      err.Restore(),
+      "tabrevo: Unable to read all of the sheet Broken: book.xlsx: sheet1.xml: unexpected end of data\n");
+#endif
 }
+
+#ifndef _WIN32
+// A damaged sheet whose file cannot be written either is one failure of the
+// run, reported both ways.
+TEST(Export, ASheetCountsOnceAmongTheRunsFailures) {
+  ExportRun run;
+  reader::BookBuilder builder(*run.mb.book());
+  XlSheet& damaged = builder.AddSheet("Broken", reader::SheetKind::Worksheet, reader::Visibility::Visible,
+                                      [](reader::SheetBuilder& cells, reader::StringPool&) {
+                                        cells.AddNumber(0, 0, 0, 1);
+                                        return reader::Status::Error("sheet1.xml: unexpected end of data");
+                                      });
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  run.s.outputFile = "/dev/full";  // opens, but every write fails
+  run.s.overwrite = kOverwriteNo;  // never delete it
+  run.s.sheet = &damaged;
+  testing_support::CapturedStderr err(run.dir.File("stderr.txt"));
+  ExportSheet(nullptr, run.s, "BROKEN");
+  std::string text = err.Restore();
+  EXPECT_EQ(run.s.writeFailures, 1);
+  EXPECT_EQ(run.s.readFailures, 0);
+  EXPECT_EQ(RunFailures(run.s), 1);
+  EXPECT_NE(text.find("Unable to write the output file: /dev/full"), std::string::npos) << text;
+  EXPECT_NE(text.find("Unable to read all of the sheet Broken"), std::string::npos) << text;
+}
+#endif
 
 }  // namespace

@@ -28,8 +28,15 @@ TEST(Parameters, NamesAreRecognisedByTheirEnding) {
   EXPECT_EQ(Parsed({"BOOK.xls"}).s.sourceFile, "BOOK.xls");
   EXPECT_EQ(Parsed({"out.CSV"}).s.outputFile, "out.CSV");
   EXPECT_EQ(Parsed({"out.txt"}).s.outputFile, "out.txt");
-  // Only .xls and .xlsx name a source; other workbook endings are folders.
-  for (const char* name : {"book.xlsm", "book.xlsb"}) {
+  // Every workbook kind the readers take names a source, in any capitals,
+  // patterns included; the first one wins.
+  for (const char* name : {"book.xlsm", "book.XLSB", "tmpl.xltx", "tmpl.xltM", "old.XLT", "d/*.xlsm"}) {
+    Parsed p({name, "second.xlsb"});
+    EXPECT_EQ(p.s.sourceFile, name);
+    EXPECT_EQ(p.s.outputFolder, "") << name;
+  }
+  // Near misses are folders.
+  for (const char* name : {"book.xlsxx", "book.xlsn", "book.xltb", "book.xl"}) {
     Parsed p({name});
     EXPECT_EQ(p.s.sourceFile, "") << name;
     EXPECT_EQ(p.s.outputFolder, name);

@@ -161,6 +161,34 @@ TEST(OpenWorkbook, AnUnreadableFileIsReportedAndCounted) {
   EXPECT_EQ(run.s.readFailures, 2);
   EXPECT_EQ(run.s.book->kind, reader::BookKind::Xls);
   EXPECT_NE(log.Added().find("Cannot read workbook " + missing + ": "), std::string::npos);
+  EXPECT_NE(WorkbookFailure(run.s), nullptr);
+}
+
+// Without the log nothing waits for anyone: no message box (an unattended
+// run would block on it); POSIX writes one line on stderr.
+TEST(OpenWorkbook, AnUnreadableFileWithoutTheLogShowsNoBox) {
+  BookRun run;
+  const std::string file = run.dir.File("broken.xls");
+  WriteFile(file, "not a workbook at all");
+#ifndef _WIN32
+  testing_support::CapturedStderr err(run.dir.File("stderr.txt"));
+#endif
+  EXPECT_EQ(OpenWorkbook(nullptr, run.s, file.c_str()), 1);
+  EXPECT_EQ(run.s.readFailures, 1);
+  EXPECT_NE(ReadFile(run.s.statusFile).find("Result=Failed"), std::string::npos);
+  const char* why = WorkbookFailure(run.s);
+  ASSERT_NE(why, nullptr);
+#ifndef _WIN32
+  std::string text = err.Restore();
+  EXPECT_EQ(text, "tabrevo: Unable to read the workbook: " + file + ": " + why + "\n");
+#endif
+
+  // A readable workbook has no failure.
+  const std::string good = FixturePath("engine/data_totals.xlsx");
+  SKIP_UNLESS_READABLE(good);
+  ASSERT_EQ(OpenWorkbook(nullptr, run.s, good.c_str()), 1);
+  EXPECT_EQ(WorkbookFailure(run.s), nullptr);
+  EXPECT_EQ(run.s.readFailures, 1);
 }
 
 TEST(OpenWorkbook, TheSourceAlreadyOpenIsNotOpenedAgain) {
@@ -261,6 +289,17 @@ TEST(OpenWorkbook, WithAWindowTheSheetsGoToItsListBox) {
   EXPECT_TRUE(w.Items().empty());                                     // emptied first
   EXPECT_EQ(run.s.selectedSheets, std::vector<std::string>{"KEPT"});  // the wizard's list
   EXPECT_EQ(run.s.sourceFile, broken);
+  // The page tells its user and lets them pick another workbook: no failure
+  // of the run, no status word.
+  EXPECT_NE(WorkbookFailure(run.s), nullptr);
+  EXPECT_EQ(run.s.readFailures, 0);
+  EXPECT_FALSE(FileExists(run.s.statusFile));
+  // Nor a message box without the log (the test would wait for it).
+  run.s.logEnabled = 0;
+  const std::string other = run.dir.File("other.xlsx");
+  WriteFile(other, "not a workbook either");
+  ASSERT_EQ(OpenWorkbook(w.parent, run.s, other.c_str()), 1);
+  EXPECT_EQ(run.s.readFailures, 0);
 
   const std::string file = FixturePath("engine/data_totals.xlsx");
   SKIP_UNLESS_READABLE(file);

@@ -250,6 +250,26 @@ TEST(Library, AWorkbookIsReadByItsContentWhateverItsName) {
   EXPECT_EQ(d.Out("TOTALS.csv"), kTotalsCsv);
 }
 
+// Every workbook ending the readers take names the source, in the text
+// form as well, patterns included.
+TEST(Library, EveryWorkbookEndingNamesTheSource) {
+  ASSERT_EQ(Loaded().error, "");
+  SKIP_UNLESS_READABLE(FixturePath("engine/data_totals.xlsx"));
+  for (const char* name : {"book.xlsm", "book.XLTX", "book.xltm", "book.xlsb", "book.xlt"}) {
+    SCOPED_TRACE(name);
+    Dirs d;
+    const std::string book = d.in.File(name);
+    fs::copy_file(FixturePath("engine/data_totals.xlsx"), book);
+    EXPECT_EQ(Loaded().converterStr(0, ("app#" + book + "#" + d.out.path()).c_str()), 0);
+    EXPECT_EQ(d.Out("DATA.csv"), kDataCsv);
+    EXPECT_EQ(d.Out("TOTALS.csv"), kTotalsCsv);
+  }
+  Dirs d;
+  fs::copy_file(FixturePath("engine/data_totals.xlsx"), d.in.File("a.xlsm"));
+  EXPECT_EQ(Convert({d.in.File("*.xlsm"), d.out.path()}), 0);
+  EXPECT_EQ(d.Out("TOTALS.csv"), kTotalsCsv);
+}
+
 TEST(Library, OneUnreadableBookAmongOthersGivesThreeAndTheOthersAreConverted) {
   ASSERT_EQ(Loaded().error, "");
   SKIP_UNLESS_READABLE(FixturePath("engine/data_totals.xlsx"));
@@ -308,13 +328,7 @@ void ConvertCorpusDates(const char* folder, const char* ending) {
     SCOPED_TRACE(book);
     SKIP_UNLESS_READABLE(book);
     Dirs d;
-    // An .xlsb book goes under an .xlsx name: only .xls and .xlsx name sources.
-    std::string source = book;
-    if (EndsWithNoCase(book, ".xlsb")) {
-      source = d.in.File("dates.xlsx");
-      fs::copy_file(book, source);
-    }
-    ASSERT_EQ(Loaded().converterStr(0, ("app#" + source + "#" + d.out.path()).c_str()), 0);
+    ASSERT_EQ(Loaded().converterStr(0, ("app#" + book + "#" + d.out.path()).c_str()), 0);
     EXPECT_EQ(d.Out("SHEET1.csv"), std::string("2021.01.01,15.000000,\r\n2021.01.02,16.000000,\r\n") +
                                        c.sheet1 + ",17.000000,\r\n");
   }
@@ -345,10 +359,10 @@ TEST(LibraryCorpus, EveryFileGivesZeroOrThree) {
         continue;
       }
       Dirs d;
-      // Only names ending in .xls or .xlsx are sources; other books go under
-      // an .xlsx name, since the content decides how a book is read.
+      // Names without a workbook ending (.biff5) are no sources; they go
+      // under an .xlsx name, since the content decides how a book is read.
       std::string source = book;
-      if (!EndsWithNoCase(book, ".xls") && !EndsWithNoCase(book, ".xlsx")) {
+      if (EndsWithNoCase(book, ".biff5") || EndsWithNoCase(book, ".xls5")) {
         source = d.in.File("copy.xlsx");
         fs::copy_file(book, source);
       }

@@ -9,51 +9,14 @@
 
 #include "engine/progress.h"
 #include "platform/platform.h"
-#include "tests/support/test_support.h"
 #include "program/progress_line.h"
+#include "tests/support/test_support.h"
 
+using testing_support::CapturedStderr;
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
 
 namespace {
-
-TEST(ExitCode, WriteFailuresOutrankReadFailures) {
-  ConverterSettings s{};
-  EXPECT_EQ(ExitCodeFor(s, 0), kExitConverted);
-  EXPECT_EQ(ExitCodeFor(s, 3), kExitReadFailure);  // a book could not be created
-  s.readFailures = 1;
-  EXPECT_EQ(ExitCodeFor(s, 0), kExitReadFailure);
-  s.writeFailures = 2;
-  EXPECT_EQ(ExitCodeFor(s, 3), kExitWriteFailure);
-  s.readFailures = 0;
-  EXPECT_EQ(ExitCodeFor(s, 0), kExitWriteFailure);
-}
-
-// Sends stderr to a file for the life of the object.
-class CapturedStderr {
- public:
-  explicit CapturedStderr(const std::string& path) : path_(path) {
-    std::fflush(stderr);
-    saved_ = ::dup(STDERR_FILENO);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(fd, STDERR_FILENO);
-    ::close(fd);
-  }
-  ~CapturedStderr() { Restore(); }
-  std::string Restore() {
-    if (saved_ >= 0) {
-      std::fflush(stderr);
-      ::dup2(saved_, STDERR_FILENO);
-      ::close(saved_);
-      saved_ = -1;
-    }
-    return ReadFile(path_);
-  }
-
- private:
-  std::string path_;
-  int saved_ = -1;
-};
 
 size_t Count(const std::string& text, const std::string& piece) {
   size_t n = 0;

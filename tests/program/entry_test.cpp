@@ -2,9 +2,9 @@
 // defaults < settings file < parameters.
 #include <gtest/gtest.h>
 
-#include "tests/support/test_support.h"
 #include "program/ini_settings.h"
 #include "program/program_entry.h"
+#include "tests/support/test_support.h"
 
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
@@ -153,6 +153,28 @@ TEST(Unattended, DelimiterWordsBecomeTextsAndStatusEndsSuccessful) {
   std::string text = ReadFile(status);
   EXPECT_NE(text.find("[TABREVO]"), std::string::npos) << text;
   EXPECT_NE(text.find("Result=Successful"), std::string::npos) << text;
+  EXPECT_NE(text.find("Failures=0"), std::string::npos) << text;
+}
+
+TEST(ExitCode, MissingNamesFirstThenWriteFailuresOutrankReadFailures) {
+  ConverterSettings s{};
+  EXPECT_EQ(MissingNameExitCode(s), kExitNoSource);
+  s.outputFolder = "./out";
+  EXPECT_EQ(MissingNameExitCode(s), kExitNoSource);
+  s.sourceFile = "book.xlsm";
+  s.outputFolder.clear();
+  EXPECT_EQ(MissingNameExitCode(s), kExitNoOutput);
+  s.outputFile = "all.csv";
+  EXPECT_EQ(MissingNameExitCode(s), kExitConverted);
+
+  EXPECT_EQ(ExitCodeFor(s, 0), kExitConverted);
+  EXPECT_EQ(ExitCodeFor(s, 3), kExitReadFailure);  // a book could not be created
+  s.readFailures = 1;
+  EXPECT_EQ(ExitCodeFor(s, 0), kExitReadFailure);
+  s.writeFailures = 2;
+  EXPECT_EQ(ExitCodeFor(s, 3), kExitWriteFailure);
+  s.readFailures = 0;
+  EXPECT_EQ(ExitCodeFor(s, 0), kExitWriteFailure);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // directly; the Windows build runs it under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "program_run.h"
@@ -35,19 +36,19 @@ const char kTotals[] = "\"Total\",1363.85,\r\n";
 // folder the program runs in (a bare name of four characters or fewer is no
 // folder name).
 
-#ifdef _WIN32
-constexpr int kFailureExit = 0;  // the windowed program always ends with 0
-#endif
-
 std::string Sample(const char* ending) { return FixturePath(std::string("sample/sample.") + ending); }
 
-std::string StatusWord(const std::string& statusFile) {
+// The value of a key of the status file, or "<none>".
+std::string StatusValue(const std::string& statusFile, const std::string& key) {
   std::string text = ReadFile(statusFile);
-  size_t at = text.find("Result=");
+  size_t at = text.find(key + "=");
   if (at == std::string::npos) return "<none>";
+  at += key.size() + 1;
   size_t end = text.find_first_of("\r\n", at);
-  return text.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
+  return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
+
+std::string StatusWord(const std::string& statusFile) { return StatusValue(statusFile, "Result"); }
 
 // The messages of the log lines in `text` (what follows date, time and
 // the padded source name).
@@ -75,6 +76,7 @@ void ConvertsEverySheetIntoTheFolder(const char* ending) {
   EXPECT_EQ(ReadFile(program.File("out/ORDERS.csv")), kOrders);
   EXPECT_EQ(ReadFile(program.File("out/TOTALS.csv")), kTotals);
   EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "0");
 #ifndef _WIN32
   EXPECT_FALSE(FileExists(program.LogPath()));  // no LOG: the log is not touched
 #endif
@@ -140,17 +142,15 @@ TEST(ProgramRun, OutputThatCannotBeCreatedIsLoggedWithLog) {
   // Log=1 in the settings file switches the log on like the keyword LOG.
   WriteFile(program.IniPath(), "[Common]\r\nLog=1\r\n");
   ProgramRun run = program.Run({Sample("xls"), "./missing/folder", "/SILENT", "/STATUS=" + status});
-#ifdef _WIN32
-  EXPECT_EQ(run.exitCode, kFailureExit);
-#else
   EXPECT_EQ(run.exitCode, 4);
   EXPECT_EQ(run.errors, "");  // reported in the log instead
-#endif
   // One line per output file; the unattended road writes no Start or Stop line.
   std::vector<std::string> messages = LogMessages(TailFrom(log, before));
   EXPECT_EQ(messages, (std::vector<std::string>{"Cannot create output file.", "Cannot create output file."}));
-  // A run that went on to its end records "Successful" over "Failed".
+  // A run that went on to its end records "Successful" over "Failed", and
+  // how many sheets failed.
   EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "2");
 }
 
 TEST(ProgramRun, SilentWithoutSourceEndsSuccessfulOnWindows) {
@@ -158,8 +158,11 @@ TEST(ProgramRun, SilentWithoutSourceEndsSuccessfulOnWindows) {
   std::string status = program.File("status.ini");
   ProgramRun run = program.Run({"/SILENT", "/STATUS=" + status});
 #ifdef _WIN32
-  EXPECT_EQ(run.exitCode, 0);
+  // The run ends as every unattended run does; the exit code says why
+  // nothing was converted.
+  EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "0");
 #else
   // Linux: no source is a usage error, reported before anything is touched.
   EXPECT_EQ(run.exitCode, 1);
@@ -177,18 +180,52 @@ TEST(ProgramRun, PatternMatchingNothingConvertsNothing) {
   EXPECT_EQ(StatusWord(status), "Successful");
 }
 
+// A workbook that cannot be read, with and without the log: never a
+// message box (the run would wait for a click), exit code 3, the status
+// file's count; Linux writes one line on stderr without the log.
 TEST(ProgramRun, UnreadableWorkbookIsAReadFailure) {
   ProgramCopy program;
-  std::string bad = program.File("broken.xlsx");
+  std::string bad = program.File("broken.xlsm");
   WriteFile(bad, std::string("PK\3\4") + std::string(200, '\x7f'));
   std::string status = program.File("status.ini");
+  std::string log = program.LogPath();
+  size_t before = ReadFile(log).size();
   ProgramRun run = program.Run({bad, program.File("out.csv"), "/SILENT", "/LOG", "/STATUS=" + status});
-#ifdef _WIN32
-  EXPECT_EQ(run.exitCode, kFailureExit);
-#else
   EXPECT_EQ(run.exitCode, 3);
-#endif
+  EXPECT_EQ(run.errors, "");
   EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "1");
+  std::vector<std::string> messages = LogMessages(TailFrom(log, before));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Cannot read workbook " + bad + ": ", 0), 0u) << messages[0];
+
+  // Without the log; with a readable workbook beside it in the same run.
+  fs::create_directories(program.File("in"));
+  fs::copy_file(bad, program.File("in/a.xlsm"));
+  fs::copy_file(Sample("xlsx"), program.File("in/b.xlsm"));
+  run = program.Run({program.File("in/*.xlsm"), program.File("out.csv"), "/SILENT", "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "1");
+  EXPECT_EQ(ReadFile(program.File("out.csv")), std::string(kOrders) + kTotals);
+#ifndef _WIN32
+  EXPECT_EQ(run.errors.rfind("tabrevo: Unable to read the workbook: " + program.File("in/a.xlsm") + ": ", 0),
+            0u)
+      << run.errors;
+  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+#endif
+}
+
+// Workbooks named by every ending the readers take are sources.
+TEST(ProgramRun, EveryWorkbookEndingNamesTheSource) {
+  ProgramCopy program;
+  for (const char* name : {"book.xlsm", "book.XLTM", "book.xltx"}) {
+    SCOPED_TRACE(name);
+    fs::copy_file(Sample("xlsx"), program.File(name));
+    ProgramRun run = program.Run({name, program.File(std::string(name) + ".csv"), "/SILENT"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(ReadFile(program.File(std::string(name) + ".csv")), std::string(kOrders) + kTotals);
+  }
 }
 
 #ifndef _WIN32
@@ -199,6 +236,16 @@ TEST(ProgramRun, LinuxExitCodesAndFailureMessages) {
   ProgramRun run = program.Run({Sample("xls")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.errors.find("no output"), std::string::npos) << run.errors;
+  // A short folder name is skipped; the message names it and how to write it.
+  run = program.Run({Sample("xls"), "out", "/SILENT", "ab"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.errors.find("\"out\" was not taken as a folder"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("write it as ./out\n"), std::string::npos) << run.errors;
+  // ./ab is itself too short: the absolute form.
+  EXPECT_NE(run.errors.find("write it as " + program.dir().path() + "/ab\n"), std::string::npos)
+      << run.errors;
+  EXPECT_EQ(run.errors.find("SILENT"), std::string::npos) << run.errors;
+  EXPECT_FALSE(FileExists(program.File("ORDERS.csv")));
   // An output file that cannot be created, without LOG: one line on stderr
   // naming the file.
   run = program.Run({Sample("xls"), program.File("missing/out.csv"), "/SILENT"});

@@ -6,6 +6,11 @@
 #include <memory>
 #include <random>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #ifndef TABREVO_TEST_ROOT
@@ -65,8 +70,10 @@ std::string FixturePath(std::string_view name) {
 
 std::string CorpusDir() {
   std::string dir;
-  if (const char* env = std::getenv("TABREVO_CORPUS")) dir = env;
-  else dir = std::string(TABREVO_TEST_ROOT) + "/../shared/corpus";
+  if (const char* env = std::getenv("TABREVO_CORPUS"))
+    dir = env;
+  else
+    dir = std::string(TABREVO_TEST_ROOT) + "/../shared/corpus";
   std::error_code ec;
   return fs::is_directory(fs::path(dir), ec) ? dir : std::string();
 }
@@ -118,8 +125,7 @@ void MemoryBook::Number(XlSheet* sheet, uint32_t row, uint32_t col, double value
   For(sheet)->builder->AddNumber(row, col, style, value);
 }
 
-void MemoryBook::String(XlSheet* sheet, uint32_t row, uint32_t col, std::string_view text,
-                        uint32_t style) {
+void MemoryBook::String(XlSheet* sheet, uint32_t row, uint32_t col, std::string_view text, uint32_t style) {
   uint32_t index = sheet->strings.Add(text);
   For(sheet)->builder->AddSheetString(row, col, style, index);
 }
@@ -140,5 +146,25 @@ void MemoryBook::Finish() {
   }
   for (XlFormat& f : book_->formats) f.isDate = book_->numFormats.IsDate(f.numFormatId);
 }
+
+#ifndef _WIN32
+CapturedStderr::CapturedStderr(const std::string& path) : path_(path) {
+  std::fflush(stderr);
+  saved_ = ::dup(STDERR_FILENO);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ::dup2(fd, STDERR_FILENO);
+  ::close(fd);
+}
+
+std::string CapturedStderr::Restore() {
+  if (saved_ >= 0) {
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  return ReadFile(path_);
+}
+#endif
 
 }  // namespace testing_support

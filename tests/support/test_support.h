@@ -34,6 +34,23 @@ std::string FixturePath(std::string_view name);
 // project), or empty when it is absent.
 std::string CorpusDir();
 
+#ifndef _WIN32
+// Sends stderr to a file for the life of the object; Restore ends that early
+// and returns what was written.
+class CapturedStderr {
+ public:
+  explicit CapturedStderr(const std::string& path);
+  ~CapturedStderr() { Restore(); }
+  CapturedStderr(const CapturedStderr&) = delete;
+  CapturedStderr& operator=(const CapturedStderr&) = delete;
+  std::string Restore();
+
+ private:
+  std::string path_;
+  int saved_ = -1;
+};
+#endif
+
 // A book without a file: add sheets, styles and formats, fill cells.
 class MemoryBook {
  public:
