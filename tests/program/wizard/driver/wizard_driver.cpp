@@ -423,6 +423,13 @@ void Wizard::CloseMessageBox(HWND box) {
   WaitUntil([&] { return !IsWindow(box); }, kMessageTimeoutMs);
 }
 
+bool Wizard::SetDialogText(HWND dialog, int id, const std::string& text) {
+  HWND control = GetDlgItem(dialog, id);
+  if (!control) return Fail("the window has no control " + std::to_string(id));
+  return Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) ||
+         Fail("control " + std::to_string(id) + " took no text");
+}
+
 bool Wizard::ReadSummary(std::string* text) {
   if (!Click(control::kShowCommandLine)) return false;
   HWND box = WaitForMessageBox(kSummaryCaption);

@@ -31,6 +31,7 @@ enum class Button { Back, Next, Finish, Cancel };
 namespace control {
 inline constexpr int kSourceBox = 200;
 inline constexpr int kSheetList = 1049;
+inline constexpr int kBrowse = 1012;
 inline constexpr int kFolderBox = 1022;
 inline constexpr int kOverwrite = 1018;
 inline constexpr int kFields = 1030;
@@ -127,6 +128,8 @@ class Wizard {
   HWND WaitForMessageBox(const std::string& caption, int timeoutMs = kTimeoutMs);
   std::string MessageBoxText(HWND box);
   void CloseMessageBox(HWND box);
+  // Sets the text of a control of such a window (a file chooser's name box).
+  bool SetDialogText(HWND dialog, int id, const std::string& text);
   // Clicks the summary button and answers the summary text.
   bool ReadSummary(std::string* text);
 

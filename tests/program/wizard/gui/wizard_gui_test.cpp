@@ -310,6 +310,25 @@ TEST_F(WizardGui, DISABLED_TypedNameThatCannotBeReadShowsNothing) {
   EXPECT_TRUE(wizard_.WaitForButton(Button::Next, true)) << wizard_.error();
 }
 
+TEST_F(WizardGui, BrowseOpensTheChosenWorkbook) {
+  std::string book = Book();
+  Start({"/OPEN=0"});
+  ASSERT_TRUE(wizard_.WaitForPage(page::kWelcomePage)) << wizard_.error();
+  ASSERT_TRUE(wizard_.Press(Button::Next));
+  ASSERT_TRUE(wizard_.WaitForPage(page::kSourcePage)) << wizard_.error();
+  ASSERT_TRUE(wizard_.Click(ctl::kBrowse)) << wizard_.error();
+  // The platform's file chooser: its file name box, then OK.
+  HWND chooser = wizard_.WaitForMessageBox("Open");
+  ASSERT_NE(chooser, nullptr) << wizard_.error();
+  // The name box of the newer chooser, or of the older one.
+  ASSERT_TRUE(wizard_.SetDialogText(chooser, 0x47C, book) || wizard_.SetDialogText(chooser, 0x480, book))
+      << wizard_.error();
+  wizard_.CloseMessageBox(chooser);
+  ASSERT_TRUE(wizard_.WaitForButton(Button::Next, true)) << wizard_.error();
+  EXPECT_EQ(wizard_.Text(ctl::kSourceBox), book);
+  EXPECT_EQ(wizard_.Entries(ctl::kSheetList), (std::vector<std::string>{"Orders", "Totals"}));
+}
+
 TEST_F(WizardGui, RememberedWorkbookAndFolderFillTheBoxes) {
   std::string book = Book();
   std::string out = dir_.Folder("kept");
