@@ -177,17 +177,21 @@ struct NamedSheetsRun {
 
 TEST(OutputName, DeviceNamesAndForbiddenCharactersOnTheFileSystem) {
   const std::string com1 = A("COM\xc2\xb9"), lpt3 = A("LPT\xc2\xb3");
-  NamedSheetsRun run({"NUL.X", "CON.", "AUX.2024", "PRN.A", com1, lpt3 + ".A", "A:B", "X<Y>|Z", "PLAIN"});
+  NamedSheetsRun run(
+      {"NUL.X", "CON.", "AUX.2024", "PRN.A", com1, lpt3 + ".A", "A:B", "X<Y>|Z", "PLAIN", "TOTAL.", "X "});
   EXPECT_EQ(run.s.writeFailures, 0);
-  EXPECT_EQ(run.s.recordCount, 9);
+  EXPECT_EQ(run.s.recordCount, 11);
 #ifdef _WIN32
-  std::vector<std::string> files = {"NUL_.X.csv", "CON_..csv",    "AUX_.2024.csv",
-                                    "PRN_.A.csv", com1 + "_.csv", lpt3 + "_.A.csv",
-                                    "A_B.csv",    "X_Y__Z.csv",   "PLAIN.csv"};
+  std::vector<std::string> files = {"NUL_.X.csv",   "CON_..csv",      "AUX_.2024.csv", "PRN_.A.csv",
+                                    com1 + "_.csv", lpt3 + "_.A.csv", "A_B.csv",       "X_Y__Z.csv",
+                                    "PLAIN.csv",    "TOTAL..csv",     "X .csv"};
 #else
-  std::vector<std::string> files = {"NUL.X.csv",     "CON..csv", "AUX.2024.csv", "PRN.A.csv", com1 + ".csv",
-                                    lpt3 + ".A.csv", "A:B.csv",  "X<Y>|Z.csv",   "PLAIN.csv"};
+  std::vector<std::string> files = {"NUL.X.csv",   "CON..csv",      "AUX.2024.csv", "PRN.A.csv",
+                                    com1 + ".csv", lpt3 + ".A.csv", "A:B.csv",      "X<Y>|Z.csv",
+                                    "PLAIN.csv",   "TOTAL..csv",    "X .csv"};
 #endif
+  // Dots and blanks at the end of a sheet name stay: ".csv" follows them,
+  // so Windows drops nothing of the name.
   EXPECT_EQ(Listing(run.dir), Sorted(files));
   // Each sheet's row is in its own file.
   for (size_t i = 0; i < files.size(); ++i)
@@ -212,6 +216,23 @@ TEST(OutputName, NamesDifferingInTheCaseOfAnyLetter) {
   }
 #endif
 }
+
+// Windows builds in the code page 932 (the test engine_output_names_cp932);
+// skipped in the other code pages.
+#ifdef _WIN32
+TEST(OutputName, DoubleByteCodePageKeepsEveryCharacter) {
+  if (GetACP() != 932) GTEST_SKIP() << "ANSI code page " << GetACP();
+  // Shift JIS: U+8868 is 95 5C and U+30BD is 83 5C; their second byte is "\".
+  const std::string table = "\x95\x5C", so = "\x83\x5C";
+  EXPECT_EQ(A("\xe8\xa1\xa8"), table);
+  EXPECT_EQ(SheetFileName(table + so), table + so);
+  EXPECT_EQ(SheetFileName(table + ":" + so + "\\"), table + "_" + so + "_");
+  NamedSheetsRun run({table, so + "|"});
+  EXPECT_EQ(run.s.writeFailures, 0) << run.s.outputFile << " in " << run.dir.path();
+  EXPECT_EQ(Listing(run.dir), Sorted({table + ".csv", so + "_.csv"}));
+  EXPECT_EQ(run.Out(table + ".csv"), "0.000000,\r\n");
+}
+#endif
 
 TEST(OutputName, NamesMadeEqualShareOneFileAndLoseNoRow) {
   NamedSheetsRun run({"A:B", "A|B", "A/B"});
@@ -238,7 +259,9 @@ TEST(OutputName, AWorkbookWithHazardousSheetNames) {
   EXPECT_EQ(s.recordCount, 11);
   // Sheet names arrive upper-cased in ASCII only; each row holds its
   // sheet's name and position.
-  auto row = [](const char* utf8, int n) { return "\"" + A(utf8) + "\"," + std::to_string(n) + ".000000,\r\n"; };
+  auto row = [](const char* utf8, int n) {
+    return "\"" + A(utf8) + "\"," + std::to_string(n) + ".000000,\r\n";
+  };
 #ifdef _WIN32
   const std::string com1 = A("COM\xc2\xb9_.csv"), lpt3 = A("LPT\xc2\xb3_.csv"), arger = A("\xc3\x84RGER.csv");
   EXPECT_EQ(Listing(out), Sorted({"NUL_.X.csv", "CON_..csv", "AUX_.2024.csv", "PRN_.A.csv", com1, lpt3,
