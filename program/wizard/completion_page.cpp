@@ -22,7 +22,9 @@ using namespace wizard_page;
 
 void EndRun(HWND page, ConverterSettings& s) {
   if (s.logEnabled) WriteLogLine(kLogSource, s, kLogStop, "");
-  WriteStatus(kStatusSuccessful, s);
+  // Failures=N beside the last word: the sheets that could not be read or
+  // written, so that "Successful" never hides them.
+  WriteRunEndStatus(s);
   if (s.recordCount != 0) SetDlgItemTextA(page, kResultLine, RecordsLine(s.recordCount).c_str());
   SetButtons(page, PSWIZB_FINISH);
 }

@@ -20,9 +20,6 @@ HANDLE worker = nullptr;
 
 void StartConversion(HWND page, ConverterSettings& s) {
   if (s.logEnabled) WriteLogLine(kLogSource, s, kLogStart, "");
-  // Failures counted while the source page tried names are not the run's.
-  s.readFailures = 0;
-  s.writeFailures = 0;
   s.progressWindow = page;
   // Nothing else starts a worker: the page is entered once per run (neither
   // it nor the completion page offers Back).

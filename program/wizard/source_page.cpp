@@ -72,9 +72,11 @@ void Browse(HWND page, ConverterSettings& s) {
   // Setting the box's text may itself report a command that opens the file.
   SetDlgItemTextA(page, kSourceBox, file);
   int opened = OpenWorkbook(page, s, file);
-  if (opened && SendToSheetList(page, LB_GETCOUNT) <= 0) opened = ReopenWorkbook(page, s, file);
-  // A workbook that lists no sheet could not be read.
-  if (!opened || SendToSheetList(page, LB_GETCOUNT) <= 0)
+  // The same workbook again is not read anew, unless reading it failed
+  // before: the file may have been mended since.
+  auto unreadable = [&] { return WorkbookFailure(s) && SendToSheetList(page, LB_GETCOUNT) <= 0; };
+  if (opened && unreadable()) opened = ReopenWorkbook(page, s, file);
+  if (!opened || unreadable())
     MessageBoxA(page, "Unable to load this XLS file. ", "Error", MB_OK | MB_ICONERROR);
 }
 
