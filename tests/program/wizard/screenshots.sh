@@ -28,6 +28,7 @@ for f in tabrevo.exe wizard_driver.exe; do
 done
 
 export WINEPREFIX=${WINEPREFIX:-$HOME/.cache/tabrevo-screenshots-prefix}
+mkdir -p "$WINEPREFIX"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 display=${SCREENSHOT_DISPLAY:-:77}
@@ -55,7 +56,7 @@ fi
 python3 - "$work/large.xlsx" <<'EOF'
 import sys, zipfile
 rows = "".join('<row r="%d"><c t="inlineStr"><is><t>row %d</t></is></c><c><v>%d</v></c></row>' % (i, i, i)
-               for i in range(1, 400001))
+               for i in range(1, 1500001))
 ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
 rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
@@ -118,7 +119,7 @@ drive page 109
 drive set 1022 "$(winpath "$work/out")"
 drive press next
 drive page 111
-sleep 3  # past two seconds the time estimate shows
+sleep 2.5  # past two seconds the time estimate shows
 shot 4-progress
 drive press cancel
 wait "$program_pid" || true
