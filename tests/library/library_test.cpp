@@ -270,6 +270,21 @@ TEST(Library, EveryWorkbookEndingNamesTheSource) {
   EXPECT_EQ(d.Out("TOTALS.csv"), kTotalsCsv);
 }
 
+// A sheet whose part is cut short: its rows up to the damage are written,
+// the other sheets whole, and the result says that not all was read.
+TEST(Library, APartlyDamagedSheetGivesThree) {
+  ASSERT_EQ(Loaded().error, "");
+  SKIP_UNLESS_READABLE(FixturePath("engine/data_totals.xlsx"));
+  Dirs d;
+  LogWatch log;
+  EXPECT_EQ(Convert({FixturePath("engine/damaged_sheet.xlsx"), d.out.path(), "/LOG"}), 3);
+  EXPECT_EQ(d.Out("DATA.csv"), kDataCsv);
+  EXPECT_EQ(d.Out("TOTALS.csv"), "\"Total\",  4.500,\r\n");
+  EXPECT_NE(
+      log.Added().find("Cannot read all of sheet Totals of " + FixturePath("engine/damaged_sheet.xlsx")),
+      std::string::npos);
+}
+
 TEST(Library, OneUnreadableBookAmongOthersGivesThreeAndTheOthersAreConverted) {
   ASSERT_EQ(Loaded().error, "");
   SKIP_UNLESS_READABLE(FixturePath("engine/data_totals.xlsx"));

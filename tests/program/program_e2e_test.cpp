@@ -216,6 +216,24 @@ TEST(ProgramRun, UnreadableWorkbookIsAReadFailure) {
 #endif
 }
 
+// A sheet cut short is written as far as it was read and is a failure of
+// the run all the same.
+TEST(ProgramRun, ADamagedSheetIsAReadFailure) {
+  ProgramCopy program;
+  fs::create_directories(program.File("out"));
+  std::string status = program.File("status.ini");
+  std::string book = FixturePath("engine/damaged_sheet.xlsx");
+  ProgramRun run = program.Run({book, program.File("out"), "/SILENT", "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(ReadFile(program.File("out/TOTALS.csv")), "\"Total\",  4.500,\r\n");
+  EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "1");
+#ifndef _WIN32
+  EXPECT_EQ(run.errors.rfind("tabrevo: Unable to read all of the sheet Totals: " + book + ": ", 0), 0u)
+      << run.errors;
+#endif
+}
+
 // Workbooks named by every ending the readers take are sources.
 TEST(ProgramRun, EveryWorkbookEndingNamesTheSource) {
   ProgramCopy program;
