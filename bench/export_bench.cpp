@@ -15,7 +15,7 @@
 #include <string>
 
 #include "engine/export.h"
-#include "reader/book.h"
+#include "reader/core/book.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "engine/export.h"
 #include "engine/reader.h"
 #include "engine/settings.h"
-#include "reader/book.h"
+#include "reader/core/book.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

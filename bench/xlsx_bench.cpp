@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "engine/reader.h"
-#include "reader/book.h"
-#include "reader/safety.h"
-#include "reader/xlsx_package.h"
+#include "reader/core/book.h"
+#include "reader/core/safety.h"
+#include "reader/xlsx/xlsx_package.h"
 
 namespace {
 

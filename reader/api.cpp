@@ -3,10 +3,10 @@
 #include <new>
 #include <string_view>
 
-#include "../engine/reader.h"
-#include "../platform/platform.h"
-#include "book.h"
-#include "date_serial.h"
+#include "engine/reader.h"
+#include "platform/platform.h"
+#include "reader/core/book.h"
+#include "reader/core/date_serial.h"
 
 namespace {
 

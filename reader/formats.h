@@ -3,7 +3,7 @@
 // it through the builder; a failed status makes the whole load fail.
 #pragma once
 
-#include "book.h"
+#include "reader/core/book.h"
 
 namespace reader {
 

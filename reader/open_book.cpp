@@ -2,9 +2,9 @@
 #include <cstring>
 #include <new>
 
-#include "book.h"
-#include "formats.h"
-#include "safety.h"
+#include "reader/core/book.h"
+#include "reader/core/safety.h"
+#include "reader/formats.h"
 
 namespace reader {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "reader/safety.h"
-#include "reader/text_encoding.h"
+#include "reader/core/safety.h"
+#include "reader/core/text_encoding.h"
 
 namespace reader::xlsb {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/byte_stream.h"
-#include "reader/status.h"
+#include "reader/container/byte_stream.h"
+#include "reader/core/status.h"
 
 namespace reader::xlsb {
 

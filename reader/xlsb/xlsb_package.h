@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "reader/book.h"
+#include "reader/core/book.h"
 #include "reader/xlsb/record_stream.h"
-#include "reader/xlsx_package.h"
+#include "reader/xlsx/xlsx_package.h"
 
 namespace reader::xlsb {
 

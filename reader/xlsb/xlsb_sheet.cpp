@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "reader/biff_records.h"
+#include "reader/xls/biff_records.h"
 #include "reader/xlsb/xlsb_package.h"
 
 namespace reader::xlsb {

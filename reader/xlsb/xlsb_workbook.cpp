@@ -1,6 +1,6 @@
 // The workbook-level parts of an .xlsb package: the sheet list and date
 // system of the workbook part, the shared strings and the styles.
-#include "reader/safety.h"
+#include "reader/core/safety.h"
 #include "reader/xlsb/xlsb_package.h"
 
 namespace reader::xlsb {

@@ -10,7 +10,7 @@
 
 #include "engine/activity_log.h"
 #include "engine/workbook.h"
-#include "reader/book.h"
+#include "reader/core/book.h"
 #include "tests/support/reader_pending.h"
 #include "tests/support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "engine/reader.h"
-#include "reader/book.h"
+#include "reader/core/book.h"
 
 inline void FuzzBook(const uint8_t* data, size_t size) {
   std::unique_ptr<XlBook> book(reader::NewMemoryBook());

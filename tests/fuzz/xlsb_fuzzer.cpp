@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz_book.h"
-#include "tests/reader/xlsb_builder.h"
+#include "tests/reader/xlsb/xlsb_builder.h"
 
 using namespace testing_support::xlsb;
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "json.h"
-#include "reader/num_format.h"
+#include "reader/core/num_format.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

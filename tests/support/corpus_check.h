@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/book.h"
+#include "reader/core/book.h"
 
 namespace testing_support {
 

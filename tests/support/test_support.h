@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "reader/book.h"
+#include "reader/core/book.h"
 
 namespace testing_support {
 

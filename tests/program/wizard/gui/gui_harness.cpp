@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "engine/activity_log.h"
-#include "tests/reader/zip_builder.h"
+#include "tests/reader/container/zip_builder.h"
 
 #ifndef TABREVO_PROGRAM_FILE
 #error "TABREVO_PROGRAM_FILE names the built program"

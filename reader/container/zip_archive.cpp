@@ -1,0 +1,330 @@
+#include "reader/container/zip_archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "reader/core/safety.h"
+#include "reader/core/text_encoding.h"
+
+namespace reader {
+
+namespace {
+
+constexpr uint32_t kLocalHeaderSig = 0x04034b50;
+constexpr uint32_t kCentralHeaderSig = 0x02014b50;
+constexpr uint32_t kEndSig = 0x06054b50;
+constexpr uint32_t kZip64EndSig = 0x06064b50;
+constexpr uint32_t kZip64LocatorSig = 0x07064b50;
+constexpr size_t kEndBytes = 22;
+constexpr size_t kZip64LocatorBytes = 20;
+constexpr size_t kZip64EndBytes = 56;
+constexpr size_t kCentralHeaderBytes = 46;
+constexpr size_t kLocalHeaderBytes = 30;
+// The comment after the end record is at most 65535 bytes long.
+constexpr size_t kMaxComment = 65535;
+// A central directory larger than this is not a workbook's.
+constexpr uint64_t kMaxDirectoryBytes = uint64_t(256) << 20;
+constexpr size_t kInputChunk = size_t(256) << 10;
+
+struct EndRecord {
+  uint64_t entries = 0;
+  uint64_t dirSize = 0;
+  uint64_t dirOffset = 0;
+  uint64_t position = 0;  // where the end record (or the zip64 end record) starts
+};
+
+// The zip64 end record, when a locator stands right before the end record
+// (APPNOTE 4.3.14, 4.3.15).
+Status ReadZip64End(ByteSource& source, uint64_t endPos, EndRecord* end, bool* found) {
+  *found = false;
+  if (endPos < kZip64LocatorBytes) return Status::Ok();
+  uint8_t loc[kZip64LocatorBytes];
+  READER_RETURN_IF_ERROR(source.ReadAt(endPos - kZip64LocatorBytes, loc, sizeof loc));
+  if (ReadU32(loc) != kZip64LocatorSig) return Status::Ok();
+  uint64_t recordPos = ReadU64(loc + 8);
+  uint8_t rec[kZip64EndBytes];
+  // Some writers put the archive behind a prefix: the record then sits
+  // right before the locator rather than at the offset it names.
+  uint64_t candidates[2] = {recordPos, endPos - kZip64LocatorBytes >= kZip64EndBytes
+                                           ? endPos - kZip64LocatorBytes - kZip64EndBytes
+                                           : UINT64_MAX};
+  for (uint64_t pos : candidates) {
+    if (!RangeFits(pos, kZip64EndBytes, source.size())) continue;
+    READER_RETURN_IF_ERROR(source.ReadAt(pos, rec, sizeof rec));
+    if (ReadU32(rec) != kZip64EndSig) continue;
+    end->entries = ReadU64(rec + 32);
+    end->dirSize = ReadU64(rec + 40);
+    end->dirOffset = ReadU64(rec + 48);
+    end->position = pos;
+    *found = true;
+    return Status::Ok();
+  }
+  return Status::Error("the zip64 end-of-central-directory record is missing");
+}
+
+// Finds the end-of-central-directory record: the last one, searching back
+// from the end of the file past an archive comment (APPNOTE 4.3.16).
+Status FindEnd(ByteSource& source, EndRecord* end) {
+  uint64_t size = source.size();
+  if (size < kEndBytes) return Status::Error("too short to be a ZIP archive");
+  size_t tail = static_cast<size_t>(std::min<uint64_t>(size, kEndBytes + kMaxComment));
+  std::vector<uint8_t> buf(tail);
+  READER_RETURN_IF_ERROR(source.ReadAt(size - tail, buf.data(), tail));
+  for (size_t i = tail - kEndBytes + 1; i-- > 0;) {
+    if (buf[i] != 'P' || ReadU32(&buf[i]) != kEndSig) continue;
+    const uint8_t* p = &buf[i];
+    uint64_t pos = size - tail + i;
+    uint16_t commentLength = ReadU16(p + 20);
+    // A record whose comment runs past the end of the file is a stray
+    // signature inside the comment or the data; keep looking.
+    if (i + kEndBytes + commentLength > tail) continue;
+    end->entries = ReadU16(p + 10);
+    end->dirSize = ReadU32(p + 12);
+    end->dirOffset = ReadU32(p + 16);
+    end->position = pos;
+    bool zip64 = false;
+    READER_RETURN_IF_ERROR(ReadZip64End(source, pos, end, &zip64));
+    return Status::Ok();
+  }
+  return Status::Error("no end-of-central-directory record (not a ZIP archive, or truncated)");
+}
+
+}  // namespace
+
+std::string ZipArchive::Key(std::string_view name) {
+  std::string key;
+  key.reserve(name.size());
+  for (char c : name) key.push_back(c == '\\' ? '/' : LowerAscii(c));
+  size_t start = 0;
+  while (start < key.size() && key[start] == '/') ++start;
+  return key.substr(start);
+}
+
+Status ZipArchive::Open(ByteSource& source, std::unique_ptr<ZipArchive>* out) {
+  EndRecord end;
+  READER_RETURN_IF_ERROR(FindEnd(source, &end));
+  if (end.dirSize > kMaxDirectoryBytes) return Status::Error("the central directory is implausibly large");
+  if (end.dirSize > end.position) return Status::Error("the central directory overlaps its end record");
+  // The directory ends where the end record starts; a difference from the
+  // declared offset is a prefix before the archive (APPNOTE 4.3.1).
+  uint64_t dirPos = end.position - end.dirSize;
+  if (dirPos < end.dirOffset) return Status::Error("the central directory offset lies past its end record");
+  auto archive = std::make_unique<ZipArchive>();
+  archive->prefix_ = dirPos - end.dirOffset;
+
+  std::vector<uint8_t> dir(static_cast<size_t>(end.dirSize));
+  READER_RETURN_IF_ERROR(source.ReadAt(dirPos, dir.data(), dir.size()));
+  if (end.dirSize >= 4 && ReadU32(dir.data()) != kCentralHeaderSig && archive->prefix_ != 0) {
+    // The declared offset may be right and the size wrong: try it.
+    if (RangeFits(end.dirOffset, end.dirSize, source.size())) {
+      READER_RETURN_IF_ERROR(source.ReadAt(end.dirOffset, dir.data(), dir.size()));
+      archive->prefix_ = 0;
+    }
+  }
+  archive->entries_.reserve(CappedReserve(end.entries, dir.size(), kCentralHeaderBytes));
+
+  size_t pos = 0;
+  while (RangeFits(pos, kCentralHeaderBytes, dir.size())) {
+    const uint8_t* p = dir.data() + pos;
+    if (ReadU32(p) != kCentralHeaderSig) break;
+    ZipEntry e;
+    e.flags = ReadU16(p + 8);
+    e.method = ReadU16(p + 10);
+    e.crc32 = ReadU32(p + 16);
+    e.compressedSize = ReadU32(p + 20);
+    e.uncompressedSize = ReadU32(p + 24);
+    size_t nameLength = ReadU16(p + 28);
+    size_t extraLength = ReadU16(p + 30);
+    size_t commentLength = ReadU16(p + 32);
+    e.localHeaderOffset = ReadU32(p + 42);
+    size_t recordLength = kCentralHeaderBytes + nameLength + extraLength + commentLength;
+    if (!RangeFits(pos, recordLength, dir.size()))
+      return Status::Error("central directory entry " + std::to_string(archive->entries_.size()) +
+                           " runs past the end of the directory");
+    e.name.assign(reinterpret_cast<const char*>(p + kCentralHeaderBytes), nameLength);
+    // Sizes and the offset that do not fit 32 bits are in the zip64 extra
+    // field, in this order, each only when its 32-bit field is saturated
+    // (APPNOTE 4.5.3).
+    const uint8_t* extra = p + kCentralHeaderBytes + nameLength;
+    for (size_t x = 0; x + 4 <= extraLength;) {
+      uint16_t id = ReadU16(extra + x);
+      size_t len = ReadU16(extra + x + 2);
+      if (x + 4 + len > extraLength) break;
+      if (id == 0x0001) {
+        const uint8_t* f = extra + x + 4;
+        size_t used = 0;
+        auto take = [&](uint64_t* field) {
+          if (*field != 0xFFFFFFFFu) return;
+          if (used + 8 > len) return;
+          *field = ReadU64(f + used);
+          used += 8;
+        };
+        take(&e.uncompressedSize);
+        take(&e.compressedSize);
+        take(&e.localHeaderOffset);
+      }
+      x += 4 + len;
+    }
+    std::string key = Key(e.name);
+    archive->byKey_.emplace(std::move(key), archive->entries_.size());
+    archive->entries_.push_back(std::move(e));
+    pos += recordLength;
+  }
+  if (archive->entries_.empty()) return Status::Error("the ZIP archive has no entries");
+  *out = std::move(archive);
+  return Status::Ok();
+}
+
+const ZipEntry* ZipArchive::Find(std::string_view name) const {
+  auto it = byKey_.find(Key(name));
+  return it == byKey_.end() ? nullptr : &entries_[it->second];
+}
+
+// ---------------------------------------------------------------------------
+
+ZipEntryReader::ZipEntryReader() = default;
+
+ZipEntryReader::~ZipEntryReader() {
+  if (zReady_) inflateEnd(z_.get());
+}
+
+Status ZipEntryReader::Fail(const std::string& what) {
+  failed_ = true;
+  return Status::Error(name_ + ": " + what);
+}
+
+Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry) {
+  source_ = &source;
+  name_ = entry.name;
+  method_ = entry.method;
+  expectedCrc_ = entry.crc32;
+  declared_ = entry.uncompressedSize;
+  // Bit 0: the entry is encrypted; bit 6: strong encryption; method 99 is
+  // the AES form (APPNOTE 4.4.4, 4.4.5).
+  if ((entry.flags & 0x0041) != 0 || entry.method == 99) return Fail("the part is encrypted");
+  if (entry.method != 0 && entry.method != 8)
+    return Fail("compression method " + std::to_string(entry.method) + " is not supported");
+  if (declared_ > kMaxZipPartBytes) return Fail("the part declares more than 4 GiB");
+  if (entry.method == 0 && entry.compressedSize != entry.uncompressedSize)
+    return Fail("a stored part whose sizes differ");
+
+  uint64_t local = 0;
+  if (!CheckedAdd(entry.localHeaderOffset, archive.prefixBytes(), &local) ||
+      !RangeFits(local, kLocalHeaderBytes, source.size()))
+    return Fail("the local header lies outside the file");
+  uint8_t h[kLocalHeaderBytes];
+  READER_RETURN_IF_ERROR(source.ReadAt(local, h, sizeof h).Prefix(name_));
+  if (ReadU32(h) != kLocalHeaderSig) return Fail("no local header where the directory says");
+  // The data follows the local header's own name and extra field, which
+  // may differ in length from the central directory's (APPNOTE 4.3.7).
+  uint64_t data = local + kLocalHeaderBytes + ReadU16(h + 26) + ReadU16(h + 28);
+  if (!RangeFits(data, entry.compressedSize, source.size()))
+    return Fail("the data runs past the end of the file");
+  inPos_ = data;
+  inLeft_ = entry.compressedSize;
+  if (method_ == 8) {
+    z_ = std::make_unique<z_stream>();
+    std::memset(z_.get(), 0, sizeof(z_stream));
+    // Negative window bits: raw deflate data without a zlib header.
+    if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) return Fail("cannot start inflating");
+    zReady_ = true;
+    in_.reset(new uint8_t[kInputChunk]);
+  }
+  return Status::Ok();
+}
+
+Status ZipEntryReader::FillInput() {
+  size_t n = static_cast<size_t>(std::min<uint64_t>(inLeft_, kInputChunk));
+  Status s = source_->ReadAt(inPos_, in_.get(), n);
+  if (!s.ok()) return Fail(s.message());
+  inPos_ += n;
+  inLeft_ -= n;
+  z_->next_in = in_.get();
+  z_->avail_in = static_cast<uInt>(n);
+  return Status::Ok();
+}
+
+Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
+  *got = 0;
+  if (!ending_.ok()) return ending_;
+  if (failed_) return Status::Error(name_ + ": the part is damaged");
+  if (done_ || capacity == 0) return Status::Ok();
+  capacity = std::min<size_t>(capacity, size_t(1) << 30);
+  if (method_ == 0) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(inLeft_, capacity));
+    if (n > 0) {
+      Status s = source_->ReadAt(inPos_, buffer, n);
+      if (!s.ok()) return Fail(s.message());
+      inPos_ += n;
+      inLeft_ -= n;
+      produced_ += n;
+      crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
+      *got = n;
+      return Status::Ok();
+    }
+    done_ = true;
+  } else {
+    // Room for one byte more than declared, so that overlong output shows.
+    uint64_t allowed = declared_ - produced_ + 1;
+    z_->next_out = reinterpret_cast<Bytef*>(buffer);
+    z_->avail_out = static_cast<uInt>(std::min<uint64_t>(capacity, allowed));
+    int rc = Z_OK;
+    while (z_->avail_out > 0) {
+      if (z_->avail_in == 0 && inLeft_ > 0) READER_RETURN_IF_ERROR(FillInput());
+      uInt before = z_->avail_out;
+      rc = inflate(z_.get(), Z_NO_FLUSH);
+      if (rc == Z_STREAM_END) break;
+      if (rc == Z_BUF_ERROR && z_->avail_in == 0 && inLeft_ == 0)
+        return Fail("the compressed data ends early");
+      if (rc != Z_OK && rc != Z_BUF_ERROR)
+        return Fail(std::string("damaged compressed data (") + (z_->msg ? z_->msg : "inflate failed") + ")");
+      // Deliver what we have rather than wait for a full buffer when the
+      // input chunk ran dry.
+      if (z_->avail_out != before && z_->avail_in == 0) break;
+    }
+    size_t n = static_cast<size_t>(reinterpret_cast<char*>(z_->next_out) - buffer);
+    produced_ += n;
+    if (produced_ > declared_) return Fail("the part inflates beyond its declared size");
+    if (n)
+      crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
+    *got = n;
+    if (rc == Z_STREAM_END) done_ = true;
+    if (!done_) return Status::Ok();
+  }
+  // The end: a wrong size or checksum is reported after the last bytes
+  // are delivered, so that a reader keeps everything the part gave.
+  if (produced_ != declared_)
+    ending_ = Fail("the part ends before its declared size");
+  else if (crc_ != expectedCrc_)
+    ending_ = Fail("CRC-32 mismatch (the part is damaged)");
+  if (*got > 0) return Status::Ok();
+  return ending_;
+}
+
+Status ReadZipEntry(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry, size_t maxBytes,
+                    std::string* out) {
+  out->clear();
+  if (entry.uncompressedSize > maxBytes)
+    return Status::Error(entry.name + ": the part is too large (" + std::to_string(entry.uncompressedSize) +
+                         " bytes)");
+  ZipEntryReader reader;
+  READER_RETURN_IF_ERROR(reader.Open(source, archive, entry));
+  out->resize(static_cast<size_t>(entry.uncompressedSize));
+  size_t have = 0;
+  for (;;) {
+    char extra[1];
+    // Read into the string; one spare byte shows a part that overruns.
+    char* dst = have < out->size() ? &(*out)[have] : extra;
+    size_t room = have < out->size() ? out->size() - have : 1;
+    size_t got = 0;
+    READER_RETURN_IF_ERROR(reader.Read(dst, room, &got));
+    if (got == 0) break;
+    have += got;
+  }
+  out->resize(have);
+  return Status::Ok();
+}
+
+}  // namespace reader

@@ -1,0 +1,79 @@
+// Pieces of the .xlsx / .xlsm reader shared by its files: the open
+// package, relationships, part streams, and the parsers of the
+// workbook-level parts and of one worksheet.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader/container/byte_stream.h"
+#include "reader/container/zip_archive.h"
+#include "reader/core/book.h"
+#include "reader/core/status.h"
+#include "reader/xlsx/xml_scanner.h"
+
+namespace reader {
+
+// What a loaded book keeps to read its sheets later (book.parserState).
+struct XlsxPackage {
+  std::unique_ptr<ZipArchive> archive;
+  // Damage in a workbook-level part (shared strings, styles) that did not
+  // stop the load: every worksheet reports it with its own findings.
+  std::string bookNote;
+};
+
+struct Relationship {
+  std::string id;
+  std::string type;    // the last segment of the type URI ("worksheet")
+  std::string target;  // resolved part name, without a leading '/'
+  bool external = false;
+};
+
+// The relationships part of `partName` ("xl/workbook.xml" ->
+// "xl/_rels/workbook.xml.rels"), its name.
+std::string RelationshipsPartOf(std::string_view partName);
+// Resolves a relationship target against the part that holds it: relative
+// to that part's folder, or from the package root when it starts with '/';
+// "." and ".." are folded and %XX escapes decoded.
+std::string ResolveTarget(std::string_view sourcePart, std::string_view target);
+
+// Reads a relationships part. A missing part is no error (*found false).
+Status ReadRelationships(ByteSource& source, const ZipArchive& archive, const std::string& relsPart,
+                         const std::string& sourcePart, std::vector<Relationship>* out, bool* found);
+
+// A sequential stream of an entry's bytes; large parts are inflated on a
+// second thread while the caller scans them.
+Status OpenPartStream(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,
+                      std::unique_ptr<ByteStream>* out);
+
+// Reads the text of a string item (<si> of the shared strings, <is> of an
+// inline string): its own <t>, or the <t> of each rich-text run <r>;
+// phonetic runs (<rPh>) and properties are skipped. The scanner stands on
+// the item's start tag; `raw` gets the text with _xHHHH_ escapes still in.
+Status ReadStringItem(XmlScanner& scanner, std::string* raw);
+
+// Shared strings into book.sharedStrings. On damage the strings read so
+// far stay, and the status says what went wrong.
+Status ParseSharedStrings(XmlScanner& scanner, uint64_t declaredBytes, StringPool* pool);
+
+// Number formats and cell styles (cellXfs) into the book.
+Status ParseStyles(XmlScanner& scanner, BookBuilder& builder);
+
+// The cells of one worksheet part.
+Status ParseWorksheet(XmlScanner& scanner, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings);
+
+// Helpers of the cell parser, exposed for tests.
+enum class RefParse { Ok, Bad, OutOfRange };
+// "B7" (or "b7") -> row 6, column 1.
+RefParse ParseCellReference(std::string_view text, uint32_t* row, uint32_t* col);
+// The number of a <v>: decimal text, optionally signed, with exponent.
+bool ParseCellNumber(std::string_view text, double* value);
+// An ISO 8601 date, date-time or time as a serial in the given date system.
+bool ParseIsoDateTime(std::string_view text, bool date1904, double* serial);
+// The BIFF code of an error literal ("#DIV/0!" -> 0x07); false if unknown.
+bool ErrorCodeOf(std::string_view text, uint8_t* code);
+
+}  // namespace reader

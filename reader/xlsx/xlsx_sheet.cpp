@@ -1,0 +1,456 @@
+// The cells of an .xlsx worksheet part (<sheetData>, ECMA-376 Part 1 18.3.1).
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "reader/core/date_serial.h"
+#include "reader/xlsx/xlsx_package.h"
+
+namespace reader {
+
+namespace {
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
+}
+
+bool ParseSmallUnsigned(std::string_view s, uint32_t maxDigits, uint64_t* out) {
+  s = Trim(s);
+  if (s.empty() || s.size() > maxDigits) return false;
+  uint64_t v = 0;
+  for (char c : s) {
+    if (!IsDigit(c)) return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *out = v;
+  return true;
+}
+
+constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Collects what one damaged cell or a run of them looked like, for the
+// sheet's error message.
+struct Damage {
+  uint64_t count = 0;
+  std::string first;
+  void Note(const XmlScanner& sc, const std::string& what) {
+    if (count++ == 0) first = "offset " + std::to_string(sc.offset()) + ": " + what;
+  }
+};
+
+enum class CellType { Number, Shared, String, Inline, Boolean, Error, Date, Unknown };
+
+CellType TypeOf(std::string_view t) {
+  switch (t.size()) {
+    case 0: return CellType::Number;
+    case 1:
+      switch (t[0]) {
+        case 'n': return CellType::Number;
+        case 's': return CellType::Shared;
+        case 'b': return CellType::Boolean;
+        case 'e': return CellType::Error;
+        case 'd': return CellType::Date;
+        default: return CellType::Unknown;
+      }
+    case 3: return t == "str" ? CellType::String : CellType::Unknown;
+    case 9: return t == "inlineStr" ? CellType::Inline : CellType::Unknown;
+    default: return CellType::Unknown;
+  }
+}
+
+}  // namespace
+
+RefParse ParseCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
+  size_t i = 0;
+  uint32_t c = 0;
+  while (i < s.size() && i < 4) {
+    char ch = s[i];
+    if (ch >= 'A' && ch <= 'Z')
+      c = c * 26 + static_cast<uint32_t>(ch - 'A' + 1);
+    else if (ch >= 'a' && ch <= 'z')
+      c = c * 26 + static_cast<uint32_t>(ch - 'a' + 1);
+    else
+      break;
+    ++i;
+  }
+  if (i == 0 || i == s.size() || !IsDigit(s[i])) return RefParse::Bad;
+  size_t digits = s.size() - i;
+  if (digits > 8) return RefParse::Bad;
+  uint32_t r = 0;
+  for (; i < s.size(); ++i) {
+    if (!IsDigit(s[i])) return RefParse::Bad;
+    r = r * 10 + static_cast<uint32_t>(s[i] - '0');
+  }
+  if (r == 0) return RefParse::Bad;
+  if (c > kMaxCols || r > kMaxRows) return RefParse::OutOfRange;
+  *row = r - 1;
+  *col = c - 1;
+  return RefParse::Ok;
+}
+
+bool ParseCellNumber(std::string_view s, double* value) {
+  s = Trim(s);
+  const char* p = s.data();
+  const char* e = p + s.size();
+  if (p == e) return false;
+  bool negative = *p == '-';
+  const char* digits = p + (negative || *p == '+' ? 1 : 0);
+  // Fast path: at most 15 significant digits with at most 15 after the
+  // point. Both the integer and the power of ten are exact doubles, so one
+  // division rounds correctly (the classic exact case of decimal parsing).
+  if (e - digits > 0 && e - digits <= 16) {
+    uint64_t m = 0;
+    int count = 0;
+    int fraction = -1;
+    const char* q = digits;
+    for (; q < e; ++q) {
+      if (IsDigit(*q)) {
+        m = m * 10 + static_cast<uint64_t>(*q - '0');
+        ++count;
+        if (fraction >= 0) ++fraction;
+      } else if (*q == '.' && fraction < 0) {
+        fraction = 0;
+      } else {
+        break;
+      }
+    }
+    if (q == e && count > 0 && count <= 15) {
+      double v = static_cast<double>(m);
+      if (fraction > 0) v /= kPow10[fraction];
+      *value = negative ? -v : v;
+      return true;
+    }
+  }
+  const char* start = *p == '+' ? p + 1 : p;
+  if (start < e && *start == '-' && *p == '+') return false;
+  double v = 0;
+  auto r = std::from_chars(start, e, v, std::chars_format::general);
+  if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseIsoDateTime(std::string_view s, bool date1904, double* serial) {
+  s = Trim(s);
+  size_t i = 0;
+  auto number = [&](size_t width, int* out) {
+    if (i + width > s.size()) return false;
+    int v = 0;
+    for (size_t k = 0; k < width; ++k) {
+      if (!IsDigit(s[i + k])) return false;
+      v = v * 10 + (s[i + k] - '0');
+    }
+    *out = v;
+    i += width;
+    return true;
+  };
+  auto expect = [&](char c) {
+    if (i < s.size() && s[i] == c) {
+      ++i;
+      return true;
+    }
+    return false;
+  };
+  DateParts parts;
+  bool haveDate = false;
+  if (s.size() >= 10 && s[4] == '-') {
+    if (!number(4, &parts.year) || !expect('-') || !number(2, &parts.month) || !expect('-') ||
+        !number(2, &parts.day))
+      return false;
+    haveDate = true;
+    if (i < s.size() && (s[i] == 'T' || s[i] == 't' || s[i] == ' ')) ++i;
+  }
+  bool haveTime = false;
+  if (i < s.size() && IsDigit(s[i])) {
+    if (!number(2, &parts.hour) || !expect(':') || !number(2, &parts.minute)) return false;
+    if (expect(':') && !number(2, &parts.second)) return false;
+    if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
+      ++i;
+      // Milliseconds from the first three fraction digits, rounded by the fourth.
+      int ms = 0, scale = 100;
+      size_t k = 0;
+      for (; i < s.size() && IsDigit(s[i]); ++i, ++k) {
+        if (k < 3)
+          ms += (s[i] - '0') * scale, scale /= 10;
+        else if (k == 3 && s[i] >= '5')
+          ++ms;
+      }
+      if (k == 0) return false;
+      parts.millisecond = ms;
+    }
+    haveTime = true;
+    if (parts.hour > 24 || parts.minute > 59 || parts.second > 60) return false;
+  }
+  // A zone designator (Z, +hh:mm, -hhmm) is accepted and ignored: cells
+  // hold wall-clock times.
+  if (i < s.size()) {
+    if (s[i] == 'Z' || s[i] == 'z') {
+      ++i;
+    } else if (haveTime && (s[i] == '+' || s[i] == '-')) {
+      ++i;
+      int zh = 0, zm = 0;
+      if (!number(2, &zh)) return false;
+      expect(':');
+      if (i < s.size() && !number(2, &zm)) return false;
+    }
+  }
+  if (i != s.size() || (!haveDate && !haveTime)) return false;
+  double time =
+      (parts.hour * 3600.0 + parts.minute * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
+  if (!haveDate) {
+    *serial = time;
+    return true;
+  }
+  return PackDateSerial(parts, date1904, serial);
+}
+
+bool ErrorCodeOf(std::string_view text, uint8_t* code) {
+  // The BIFF codes of the error literals ([MS-XLS] 2.5.97.2, BErr).
+  static const struct {
+    const char* text;
+    uint8_t code;
+  } kErrors[] = {{"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
+                 {"#NAME?", 0x1D}, {"#NUM!", 0x24},   {"#N/A", 0x2A},    {"#GETTING_DATA", 0x2B}};
+  text = Trim(text);
+  for (const auto& e : kErrors) {
+    if (text == e.text) {
+      *code = e.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings) {
+  using Token = XmlScanner::Token;
+  const uint32_t sharedCount = static_cast<uint32_t>(std::min<size_t>(book.sharedStrings.size(), UINT32_MAX));
+  Damage damage;
+  std::string value, inlineText, decoded;
+  // The next row and column to use for elements without an r attribute.
+  uint64_t nextRow = 0;
+  uint64_t rowOfCells = 0;
+  uint64_t nextCol = 0;
+  bool inData = false;
+  Status status;
+
+  for (;;) {
+    status = sc.Next();
+    if (!status.ok()) break;
+    Token tok = sc.token();
+    if (tok == Token::End) {
+      if (inData) status = sc.Error("the part ends inside the cell data");
+      break;
+    }
+    if (tok == Token::EndElement) {
+      // Nothing of interest follows the cell data: stop reading there.
+      if (inData && sc.name() == "sheetData") break;
+      continue;
+    }
+    if (tok != Token::StartElement) continue;
+    std::string_view name = sc.name();
+    if (!inData) {
+      if (name == "sheetData") {
+        inData = !sc.selfClosing();
+        if (!inData) break;
+      }
+      continue;
+    }
+    if (name == "row") {
+      // <row r="N">: 1-based; without r, the row after the previous one.
+      uint64_t r = 0;
+      const XmlScanner::Attribute* ra = sc.FindAttribute("r");
+      if (ra && ParseSmallUnsigned(ra->value, 8, &r) && r >= 1) {
+        rowOfCells = r - 1;
+      } else {
+        rowOfCells = nextRow;
+      }
+      nextRow = rowOfCells + 1;
+      nextCol = 0;
+      continue;
+    }
+    if (name != "c") {
+      status = sc.SkipElement();
+      if (!status.ok()) break;
+      continue;
+    }
+
+    // A cell: position, style, type.
+    uint64_t row = rowOfCells, col = nextCol;
+    uint32_t style = 0;
+    CellType type = CellType::Number;
+    bool outOfRange = false;
+    for (const XmlScanner::Attribute& a : sc.attributes()) {
+      if (a.name.size() != 1) continue;
+      if (a.name[0] == 'r') {
+        uint32_t r = 0, c = 0;
+        RefParse p = ParseCellReference(a.value, &r, &c);
+        if (p == RefParse::Ok) {
+          row = r;
+          col = c;
+        } else if (p == RefParse::OutOfRange) {
+          outOfRange = true;
+        }
+      } else if (a.name[0] == 's') {
+        uint64_t s = 0;
+        if (ParseSmallUnsigned(a.value, 9, &s)) style = static_cast<uint32_t>(s);
+      } else if (a.name[0] == 't') {
+        type = TypeOf(a.value);
+      }
+    }
+    nextCol = col + 1;
+    if (row != rowOfCells) {
+      // A cell's own reference wins over its row's; rows without r
+      // continue after it.
+      rowOfCells = row;
+      nextRow = row + 1;
+    }
+
+    // Its children: the value <v>, an inline string <is>; formulas <f>
+    // and anything else are skipped (a formula cell reports its cached value).
+    bool haveValue = false, haveInline = false;
+    std::string_view quick;
+    if (sc.TakeSimpleText("v", "c", "f", &quick)) {
+      // <v>...</v></c> (perhaps after a formula) straight from the buffer:
+      // most cells of most sheets.
+      value.assign(quick.data(), quick.size());
+      haveValue = true;
+    } else if (!sc.selfClosing()) {
+      int cellDepth = sc.depth();
+      for (;;) {
+        status = sc.Next();
+        if (!status.ok()) break;
+        tok = sc.token();
+        if (tok == Token::End) {
+          status = sc.Error("the part ends inside a cell");
+          break;
+        }
+        if (tok == Token::EndElement) {
+          if (sc.depth() < cellDepth) break;
+          continue;
+        }
+        if (tok != Token::StartElement) continue;
+        if (sc.name() == "v") {
+          value.clear();
+          haveValue = true;
+          status = sc.AppendElementText(&value);
+        } else if (sc.name() == "is") {
+          haveInline = true;
+          status = ReadStringItem(sc, &inlineText);
+        } else {
+          status = sc.SkipElement();
+        }
+        if (!status.ok()) break;
+      }
+      if (!status.ok()) break;
+    } else {
+      status = sc.Next();  // the end of <c/>
+      if (!status.ok()) break;
+    }
+
+    if (outOfRange) {
+      damage.Note(sc, "a cell outside the largest sheet");
+      continue;
+    }
+    uint32_t r32 = static_cast<uint32_t>(row), c32 = static_cast<uint32_t>(col);
+    if (row >= kMaxRows || col >= kMaxCols) {
+      damage.Note(sc, "a cell outside the largest sheet");
+      continue;
+    }
+    switch (type) {
+      case CellType::Number: {
+        std::string_view v = Trim(value);
+        double d = 0;
+        if (!haveValue || v.empty()) {
+          cells.AddBlank(r32, c32, style);
+        } else if (ParseCellNumber(v, &d)) {
+          cells.AddNumber(r32, c32, style, d);
+        } else {
+          damage.Note(sc, "a number cell whose value is not a number");
+        }
+        break;
+      }
+      case CellType::Shared: {
+        uint64_t index = 0;
+        if (!haveValue || Trim(value).empty()) {
+          cells.AddBlank(r32, c32, style);
+        } else if (!ParseSmallUnsigned(value, 10, &index)) {
+          damage.Note(sc, "a shared-string cell whose value is not an index");
+        } else if (index >= sharedCount) {
+          damage.Note(sc, "a cell refers to shared string " + std::to_string(index) +
+                              ", but there are only " + std::to_string(sharedCount));
+        } else {
+          cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
+        }
+        break;
+      }
+      case CellType::String:
+      case CellType::Inline: {
+        // An inline string is in <is>; some writers put it in <v> instead.
+        const std::string* text = nullptr;
+        if (type == CellType::Inline && haveInline)
+          text = &inlineText;
+        else if (haveValue)
+          text = &value;
+        if (!text) {
+          cells.AddBlank(r32, c32, style);
+          break;
+        }
+        uint32_t index;
+        if (MayHaveXEscapes(*text)) {
+          decoded.clear();
+          AppendXEscapesDecoded(*text, &decoded);
+          index = sheetStrings.Add(decoded);
+        } else {
+          index = sheetStrings.Add(*text);
+        }
+        cells.AddSheetString(r32, c32, style, index);
+        break;
+      }
+      case CellType::Boolean: {
+        std::string_view v = Trim(value);
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (v == "1" || v == "true")
+          cells.AddBoolean(r32, c32, style, true);
+        else if (v == "0" || v == "false")
+          cells.AddBoolean(r32, c32, style, false);
+        else
+          damage.Note(sc, "a boolean cell whose value is neither 0 nor 1");
+        break;
+      }
+      case CellType::Error: {
+        uint8_t code = 0x2A;
+        if (haveValue && !ErrorCodeOf(value, &code)) code = 0x2A;  // an unknown error still is one
+        cells.AddError(r32, c32, style, code);
+        break;
+      }
+      case CellType::Date: {
+        double serial = 0;
+        std::string_view v = Trim(value);
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (ParseIsoDateTime(v, book.date1904, &serial))
+          cells.AddNumber(r32, c32, style, serial);
+        else
+          damage.Note(sc, "a date cell whose value is no ISO 8601 date in the workbook's date system");
+        break;
+      }
+      case CellType::Unknown: damage.Note(sc, "a cell of an unknown type"); break;
+    }
+  }
+
+  if (damage.count == 0) return status;
+  std::string note = std::to_string(damage.count) + (damage.count == 1 ? " cell" : " cells") +
+                     " skipped (first at " + damage.first + ")";
+  if (!status.ok()) return Status::Error(status.message() + "; also " + note);
+  return Status::Error(sc.part() + ": " + note);
+}
+
+}  // namespace reader

@@ -1,0 +1,151 @@
+// The XML pull scanner: tokens, references, skipped markup, encodings,
+// tokens split across reads, and malformed input.
+#include "reader/xlsx/xml_scanner.h"
+
+#include <gtest/gtest.h>
+
+using reader::MemoryStream;
+using reader::XmlScanner;
+
+namespace {
+
+// The tokens of a document as text: "<name a=v>", "</name>", "'text'".
+std::string Tokens(const std::string& xml, size_t chunk = SIZE_MAX, std::string* error = nullptr) {
+  MemoryStream in(xml, chunk);
+  XmlScanner sc(in, "part.xml");
+  std::string out, scratch;
+  for (;;) {
+    reader::Status s = sc.Next();
+    if (!s.ok()) {
+      if (error) *error = s.message();
+      return out + "!";
+    }
+    switch (sc.token()) {
+      case XmlScanner::Token::StartElement:
+        out += "<" + std::string(sc.name());
+        for (const auto& a : sc.attributes())
+          out += " " + std::string(a.name) + "=" + std::string(XmlScanner::Value(a, &scratch));
+        out += ">";
+        break;
+      case XmlScanner::Token::EndElement: out += "</" + std::string(sc.name()) + ">"; break;
+      case XmlScanner::Token::Text: out += "'" + std::string(sc.text()) + "'"; break;
+      case XmlScanner::Token::End: return out;
+      default: break;
+    }
+  }
+}
+
+TEST(XmlScanner, ElementsAttributesAndDepth) {
+  EXPECT_EQ(Tokens("<?xml version=\"1.0\"?>\n<x:a xmlns:x=\"urn:x\" x:b='1' c = \"[>=100]0\"><d/>t</x:a>"),
+            "'\n'<a b=1 c=[>=100]0><d></d>'t'</a>");
+  MemoryStream in("<a><b><c/></b></a>");
+  XmlScanner sc(in, "p");
+  std::vector<int> depths;
+  while (sc.Next().ok() && sc.token() != XmlScanner::Token::End) depths.push_back(sc.depth());
+  EXPECT_EQ(depths, (std::vector<int>{1, 2, 3, 2, 1, 0}));
+}
+
+TEST(XmlScanner, ReferencesLineEndsAndAttributeWhitespace) {
+  EXPECT_EQ(Tokens("<a>&lt;&gt;&amp;&quot;&apos;&#65;&#x1F600;&#xe9;</a>"),
+            "<a>'<>&\"'A\xF0\x9F\x98\x80\xC3\xA9'</a>");
+  // Unknown and malformed references stay as written; so do those naming
+  // no character (0, surrogates, beyond U+10FFFF).
+  EXPECT_EQ(Tokens("<a>&bogus; &#0; &#xD800; &#x110000; & a&b &#;</a>"),
+            "<a>'&bogus; &#0; &#xD800; &#x110000; & a&b &#;'</a>");
+  EXPECT_EQ(Tokens("<a>one\r\ntwo\rthree\n</a>"), "<a>'one\ntwo\nthree\n'</a>");
+  EXPECT_EQ(Tokens("<a v=\"x\ty\r\nz&#10;&amp;\"/>"), "<a v=x y z\n&></a>");
+}
+
+TEST(XmlScanner, CommentsInstructionsDoctypeAndCdata) {
+  // Entities declared in the document type stay unexpanded: a billion
+  // laughs is inert text.
+  std::string bomb =
+      "<!DOCTYPE lolz [<!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;\"> <!-- ] > -->]>"
+      "<a><!-- <b> --><?pi stuff > ?>&lol2;<![CDATA[<raw> &amp; ]]]></a>";
+  EXPECT_EQ(Tokens(bomb), "<a>'&lol2;''<raw> &amp; ]'</a>");
+}
+
+TEST(XmlScanner, TokensSplitAtEveryReadBoundaryReadTheSame) {
+  std::string doc =
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><sst count=\"2\"><si><t xml:space=\"preserve\"> a &amp; "
+      "b "
+      "</t></si><si><r><rPr/><t>\xE6\x97\xA5\xE6\x9C\xAC</t></r><![CDATA[x]]></si><e  a='1'  b=\"2\" "
+      "/></sst>";
+  std::string whole = Tokens(doc);
+  EXPECT_EQ(whole.find('!'), std::string::npos) << whole;
+  for (size_t chunk = 1; chunk <= 13; ++chunk) EXPECT_EQ(Tokens(doc, chunk), whole) << "chunk " << chunk;
+}
+
+std::string Utf16(const std::string& ascii, bool little, bool bom) {
+  std::string out;
+  if (bom) out += little ? std::string("\xFF\xFE", 2) : std::string("\xFE\xFF", 2);
+  for (char c : ascii) {
+    if (little) {
+      out.push_back(c);
+      out.push_back('\0');
+    } else {
+      out.push_back('\0');
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+TEST(XmlScanner, Utf16PartsReadAsUtf8) {
+  std::string ascii = "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a n=\"v\">text</a>";
+  for (int little = 0; little < 2; ++little)
+    for (int bom = 0; bom < 2; ++bom)
+      for (size_t chunk : {size_t(1), size_t(3), SIZE_MAX})
+        EXPECT_EQ(Tokens(Utf16(ascii, little, bom), chunk), "<a n=v>'text'</a>") << little << bom << chunk;
+  // A surrogate pair (U+1F600), an e-acute, and a lone low surrogate.
+  std::string le = Utf16("<a>", true, true) + std::string("\x3D\xD8\x00\xDE\xE9\x00\x00\xDC", 8) +
+                   Utf16("</a>", true, false);
+  EXPECT_EQ(Tokens(le, 1), "<a>'\xF0\x9F\x98\x80\xC3\xA9\xEF\xBF\xBD'</a>");
+}
+
+TEST(XmlScanner, MalformedMarkupFailsWithPartAndOffset) {
+  std::string error;
+  EXPECT_EQ(Tokens("<a><b c=\"1></a>", SIZE_MAX, &error), "<a>!");
+  EXPECT_NE(error.find("part.xml: offset 3: the part ends inside a start tag"), std::string::npos) << error;
+  EXPECT_EQ(Tokens("<a></a></b>", SIZE_MAX, &error), "<a></a>!");
+  EXPECT_NE(error.find("offset 7: an end tag without a start tag"), std::string::npos) << error;
+  EXPECT_EQ(Tokens("<a b></a>", SIZE_MAX, &error), "!");
+  EXPECT_NE(error.find("malformed start tag"), std::string::npos) << error;
+  EXPECT_EQ(Tokens("<a><!-- never closed", SIZE_MAX, &error), "<a>!");
+  EXPECT_EQ(Tokens("<a><![CDATA[ never closed", SIZE_MAX, &error), "<a>!");
+  EXPECT_EQ(Tokens("<!DOCTYPE a [ <!ENTITY", SIZE_MAX, &error), "!");
+}
+
+TEST(XmlScanner, ElementTextAndSkipping) {
+  MemoryStream in("<c><f>SUM(A1)</f><v>1<x>2</x>3</v><is/></c>");
+  XmlScanner sc(in, "p");
+  std::string text;
+  ASSERT_TRUE(sc.Next().ok());  // <c>
+  ASSERT_TRUE(sc.Next().ok());  // <f>
+  ASSERT_TRUE(sc.SkipElement().ok());
+  ASSERT_TRUE(sc.Next().ok());  // <v>
+  ASSERT_TRUE(sc.AppendElementText(&text).ok());
+  EXPECT_EQ(text, "123");
+  ASSERT_TRUE(sc.Next().ok());  // <is/>
+  EXPECT_TRUE(sc.selfClosing());
+  ASSERT_TRUE(sc.AppendElementText(&text).ok());
+  EXPECT_EQ(text, "123");
+  ASSERT_TRUE(sc.Next().ok());
+  EXPECT_TRUE(sc.IsEnd());
+  EXPECT_EQ(sc.name(), "c");
+}
+
+TEST(XEscapes, DecodeCodeUnitsPairsAndLiteralUnderscores) {
+  auto decode = [](std::string_view s) {
+    std::string out;
+    reader::AppendXEscapesDecoded(s, &out);
+    return out;
+  };
+  EXPECT_EQ(decode("a_x000D_b_x000d__x0009_"), "a\rb\r\t");
+  EXPECT_EQ(decode("_x005F_x0041_"), "_x0041_");
+  EXPECT_EQ(decode("_xD83D__xDE00_"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(decode("_xD83D_ alone _xDE00_"), "_xD83D_ alone _xDE00_");
+  EXPECT_EQ(decode("_x12_ _xZZZZ_ _x0041 x0041_ __x0041_"), "_x12_ _xZZZZ_ _x0041 x0041_ _A");
+}
+
+}  // namespace
