@@ -7,11 +7,6 @@ namespace reader::xlsb {
 
 namespace {
 
-std::string FolderOf(const std::string& part) {
-  size_t slash = part.rfind('/');
-  return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
-}
-
 // Runs `parse` over the record stream of a part; a missing part is none.
 template <typename F>
 Status ReadPart(ByteSource& source, const ZipArchive& zip, const std::string& part, F&& parse) {
@@ -155,13 +150,8 @@ Status LoadBinaryWorkbook(XlBook& book, BookBuilder& builder, std::shared_ptr<Xl
   ByteSource& source = *book.source;
   const ZipArchive& zip = *pkg->archive;
 
-  std::vector<Relationship> wbRels;
-  bool haveRels = false;
-  if (!ReadRelationships(source, zip, RelationshipsPartOf(workbookPart), workbookPart, &wbRels, &haveRels)
-           .ok()) {
-    haveRels = false;
-    wbRels.clear();
-  }
+  // The workbook's own relationships name its sheets, strings and styles.
+  WorkbookParts parts = FindWorkbookParts(source, zip, workbookPart, ".bin");
 
   std::vector<SheetEntry> sheets;
   bool date1904 = false;
@@ -171,30 +161,16 @@ Status LoadBinaryWorkbook(XlBook& book, BookBuilder& builder, std::shared_ptr<Xl
   if (sheets.empty()) return Status::Error(workbookPart + ": the workbook lists no sheets");
   builder.SetDate1904(date1904);
 
-  std::string folder = FolderOf(workbookPart);
-  std::string stringsPart, stylesPart;
-  for (const Relationship& r : wbRels) {
-    if (r.external) continue;
-    if (r.type == "sharedStrings" && stringsPart.empty())
-      stringsPart = r.target;
-    else if (r.type == "styles" && stylesPart.empty())
-      stylesPart = r.target;
-  }
-  if (!haveRels) {
-    stringsPart = folder + "sharedStrings.bin";
-    stylesPart = folder + "styles.bin";
-  }
-
-  // Damage in these parts does not stop the load: what was read stays, and
-  // every sheet reports it.
-  if (!stringsPart.empty()) {
-    Status s = ReadPart(source, zip, stringsPart, [&](RecordReader& r, const ZipEntry& e) {
+  // Damage in these parts does not stop the load: the strings and styles
+  // read before it stay, and the sheets report it.
+  if (!parts.sharedStrings.empty()) {
+    Status s = ReadPart(source, zip, parts.sharedStrings, [&](RecordReader& r, const ZipEntry& e) {
       return ParseSharedStrings(r, e.uncompressedSize, &book.sharedStrings);
     });
     if (!s.ok()) pkg->bookNote = s.message() + " (shared strings after it are missing)";
   }
-  if (!stylesPart.empty()) {
-    Status s = ReadPart(source, zip, stylesPart,
+  if (!parts.styles.empty()) {
+    Status s = ReadPart(source, zip, parts.styles,
                         [&](RecordReader& r, const ZipEntry&) { return ParseStyles(r, builder); });
     if (!s.ok()) {
       if (!pkg->bookNote.empty()) pkg->bookNote += "; ";
@@ -205,32 +181,18 @@ Status LoadBinaryWorkbook(XlBook& book, BookBuilder& builder, std::shared_ptr<Xl
   XlBook* bookPtr = &book;
   for (size_t i = 0; i < sheets.size(); ++i) {
     SheetEntry& e = sheets[i];
-    const Relationship* rel = nullptr;
-    for (const Relationship& r : wbRels)
-      if (r.id == e.relId && !r.external) rel = &r;
-    std::string part;
-    SheetKind kind = SheetKind::Worksheet;
-    if (rel) {
-      part = rel->target;
-      if (rel->type == "chartsheet")
-        kind = SheetKind::Chartsheet;
-      else if (rel->type == "dialogsheet")
-        kind = SheetKind::Dialogsheet;
-      else if (rel->type == "xlMacrosheet" || rel->type == "xlIntlMacrosheet" || rel->type == "macrosheet")
-        kind = SheetKind::Macrosheet;
-    } else if (!haveRels) {
-      part = folder + "worksheets/sheet" + std::to_string(i + 1) + ".bin";
-    }
-    if (kind != SheetKind::Worksheet || part.empty()) {
+    SheetPart sheet = FindSheetPart(parts, e.relId, i, ".bin");
+    if (sheet.kind != SheetKind::Worksheet || sheet.part.empty()) {
       // Chart, dialog and macro sheets are listed with no cells.
-      builder.AddSheet(std::move(e.name), kind, e.visibility);
+      builder.AddSheet(std::move(e.name), sheet.kind, e.visibility);
       continue;
     }
     std::shared_ptr<const XlsxPackage> state = pkg;
-    builder.AddSheet(std::move(e.name), kind, e.visibility,
-                     [bookPtr, state, part](SheetBuilder& cells, StringPool& strings) {
-                       return LoadSheetCells(*bookPtr, *state, part, cells, strings);
-                     });
+    builder.AddSheet(
+        std::move(e.name), sheet.kind, e.visibility,
+        [bookPtr, state, part = std::move(sheet.part)](SheetBuilder& cells, StringPool& strings) {
+          return LoadSheetCells(*bookPtr, *state, part, cells, strings);
+        });
   }
   book.parserState = pkg;
   return Status::Ok();

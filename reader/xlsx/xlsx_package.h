@@ -44,6 +44,29 @@ std::string ResolveTarget(std::string_view sourcePart, std::string_view target);
 Status ReadRelationships(ByteSource& source, const ZipArchive& archive, const std::string& relsPart,
                          const std::string& sourcePart, std::vector<Relationship>* out, bool* found);
 
+// Where a workbook's own parts are: from the workbook part's relationships,
+// or, in a package without them, where writers put them. `extension` is the
+// parts' ending, ".xml" for .xlsx and ".bin" for .xlsb. A relationships part
+// that cannot be read counts as missing.
+struct WorkbookParts {
+  std::vector<Relationship> relationships;
+  bool haveRelationships = false;
+  std::string folder;  // the workbook part's folder, "xl/"
+  std::string sharedStrings;
+  std::string styles;
+};
+WorkbookParts FindWorkbookParts(ByteSource& source, const ZipArchive& archive,
+                                const std::string& workbookPart, std::string_view extension);
+
+// One sheet's part and kind, by its relationship id or, without
+// relationships, by its position (0-based). An empty part: no cells to read.
+struct SheetPart {
+  std::string part;
+  SheetKind kind = SheetKind::Worksheet;
+};
+SheetPart FindSheetPart(const WorkbookParts& parts, std::string_view relId, size_t index,
+                        std::string_view extension);
+
 // A sequential stream of an entry's bytes; large parts are inflated on a
 // second thread while the caller scans them.
 Status OpenPartStream(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,

@@ -112,6 +112,53 @@ Status ReadRelationships(ByteSource& source, const ZipArchive& archive, const st
   return Status::Ok();
 }
 
+WorkbookParts FindWorkbookParts(ByteSource& source, const ZipArchive& archive,
+                                const std::string& workbookPart, std::string_view extension) {
+  WorkbookParts parts;
+  if (!ReadRelationships(source, archive, RelationshipsPartOf(workbookPart), workbookPart,
+                         &parts.relationships, &parts.haveRelationships)
+           .ok()) {
+    parts.haveRelationships = false;
+    parts.relationships.clear();
+  }
+  size_t slash = workbookPart.rfind('/');
+  if (slash != std::string::npos) parts.folder = workbookPart.substr(0, slash + 1);
+  if (!parts.haveRelationships) {
+    parts.sharedStrings = parts.folder + "sharedStrings" + std::string(extension);
+    parts.styles = parts.folder + "styles" + std::string(extension);
+    return parts;
+  }
+  for (const Relationship& r : parts.relationships) {
+    if (r.external) continue;
+    if (r.type == "sharedStrings" && parts.sharedStrings.empty())
+      parts.sharedStrings = r.target;
+    else if (r.type == "styles" && parts.styles.empty())
+      parts.styles = r.target;
+  }
+  return parts;
+}
+
+SheetPart FindSheetPart(const WorkbookParts& parts, std::string_view relId, size_t index,
+                        std::string_view extension) {
+  SheetPart sheet;
+  const Relationship* rel = nullptr;
+  for (const Relationship& r : parts.relationships)
+    if (r.id == relId && !r.external) rel = &r;
+  if (rel) {
+    sheet.part = rel->target;
+    if (rel->type == "chartsheet")
+      sheet.kind = SheetKind::Chartsheet;
+    else if (rel->type == "dialogsheet")
+      sheet.kind = SheetKind::Dialogsheet;
+    else if (rel->type == "xlMacrosheet" || rel->type == "xlIntlMacrosheet" || rel->type == "macrosheet")
+      sheet.kind = SheetKind::Macrosheet;
+  } else if (!parts.haveRelationships) {
+    // Without relationships, sheets are where writers put them.
+    sheet.part = parts.folder + "worksheets/sheet" + std::to_string(index + 1) + std::string(extension);
+  }
+  return sheet;
+}
+
 Status OpenPartStream(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,
                       std::unique_ptr<ByteStream>* out) {
   auto reader = std::make_unique<ZipEntryReader>();

@@ -23,11 +23,6 @@ bool IsTrueWord(std::string_view v) {
   return v == "1" || EqualsAsciiNoCase(v, "true") || EqualsAsciiNoCase(v, "on");
 }
 
-std::string FolderOf(std::string_view part) {
-  size_t slash = part.rfind('/');
-  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
-}
-
 Status ParseWorkbookPart(XmlScanner& sc, std::vector<SheetEntry>* sheets, bool* date1904) {
   std::string value, decoded;
   int sheetsDepth = 0;
@@ -142,14 +137,7 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
     return xlsb::LoadBinaryWorkbook(book, builder, pkg, workbookPart);
 
   // The workbook's own relationships name its sheets, strings and styles.
-  std::vector<Relationship> wbRels;
-  bool haveRels = false;
-  Status relsStatus =
-      ReadRelationships(source, zip, RelationshipsPartOf(workbookPart), workbookPart, &wbRels, &haveRels);
-  if (!relsStatus.ok()) {
-    haveRels = false;
-    wbRels.clear();
-  }
+  WorkbookParts parts = FindWorkbookParts(source, zip, workbookPart, ".xml");
 
   std::vector<SheetEntry> sheets;
   bool date1904 = false;
@@ -159,30 +147,16 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
   if (sheets.empty()) return Status::Error(workbookPart + ": the workbook lists no sheets");
   builder.SetDate1904(date1904);
 
-  std::string folder = FolderOf(workbookPart);
-  std::string stringsPart, stylesPart;
-  for (const Relationship& r : wbRels) {
-    if (r.external) continue;
-    if (r.type == "sharedStrings" && stringsPart.empty())
-      stringsPart = r.target;
-    else if (r.type == "styles" && stylesPart.empty())
-      stylesPart = r.target;
-  }
-  if (!haveRels) {
-    stringsPart = folder + "sharedStrings.xml";
-    stylesPart = folder + "styles.xml";
-  }
-
   // Damage in these parts does not stop the load: the strings and styles
   // read before it stay, and the sheets report it.
-  if (!stringsPart.empty()) {
-    Status s = ScanPart(source, zip, stringsPart, [&](XmlScanner& sc, const ZipEntry& e) {
+  if (!parts.sharedStrings.empty()) {
+    Status s = ScanPart(source, zip, parts.sharedStrings, [&](XmlScanner& sc, const ZipEntry& e) {
       return ParseSharedStrings(sc, e.uncompressedSize, &book.sharedStrings);
     });
     if (!s.ok()) pkg->bookNote = s.message() + " (shared strings after it are missing)";
   }
-  if (!stylesPart.empty()) {
-    Status s = ScanPart(source, zip, stylesPart,
+  if (!parts.styles.empty()) {
+    Status s = ScanPart(source, zip, parts.styles,
                         [&](XmlScanner& sc, const ZipEntry&) { return ParseStyles(sc, builder); });
     if (!s.ok()) {
       if (!pkg->bookNote.empty()) pkg->bookNote += "; ";
@@ -193,33 +167,18 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
   XlBook* bookPtr = &book;
   for (size_t i = 0; i < sheets.size(); ++i) {
     SheetEntry& e = sheets[i];
-    const Relationship* rel = nullptr;
-    for (const Relationship& r : wbRels)
-      if (r.id == e.relId && !r.external) rel = &r;
-    std::string part;
-    SheetKind kind = SheetKind::Worksheet;
-    if (rel) {
-      part = rel->target;
-      if (rel->type == "chartsheet")
-        kind = SheetKind::Chartsheet;
-      else if (rel->type == "dialogsheet")
-        kind = SheetKind::Dialogsheet;
-      else if (rel->type == "xlMacrosheet" || rel->type == "xlIntlMacrosheet" || rel->type == "macrosheet")
-        kind = SheetKind::Macrosheet;
-    } else if (!haveRels) {
-      // Without relationships, sheets are where writers put them.
-      part = folder + "worksheets/sheet" + std::to_string(i + 1) + ".xml";
-    }
-    if (kind != SheetKind::Worksheet || part.empty()) {
+    SheetPart sheet = FindSheetPart(parts, e.relId, i, ".xml");
+    if (sheet.kind != SheetKind::Worksheet || sheet.part.empty()) {
       // Chart, dialog and macro sheets are listed with no cells.
-      builder.AddSheet(std::move(e.name), kind, e.visibility);
+      builder.AddSheet(std::move(e.name), sheet.kind, e.visibility);
       continue;
     }
     std::shared_ptr<const XlsxPackage> state = pkg;
-    builder.AddSheet(std::move(e.name), kind, e.visibility,
-                     [bookPtr, state, part](SheetBuilder& cells, StringPool& strings) {
-                       return LoadSheetCells(*bookPtr, *state, part, cells, strings);
-                     });
+    builder.AddSheet(
+        std::move(e.name), sheet.kind, e.visibility,
+        [bookPtr, state, part = std::move(sheet.part)](SheetBuilder& cells, StringPool& strings) {
+          return LoadSheetCells(*bookPtr, *state, part, cells, strings);
+        });
   }
   book.parserState = pkg;
   return Status::Ok();
