@@ -1,15 +1,22 @@
-// The .xlsx reader against zlib alone, measured in the same run.
+// The .xlsx and .xlsb readers against zlib alone, measured in the same run.
 //
 //   xlsx_bench <folder with the xlsx_generate workbooks> [runs]
+//   xlsx_bench --inflate <workbook>
 //
-// For each workbook, interleaved, `runs` times:
+// The first form takes numeric_1m_x10.xlsx, mixed_300k_x12.xlsx and, when
+// bench/make_xlsb.sh has written it, mixed_300k_x12.xlsb. For each workbook,
+// interleaved, `runs` times:
 //   inflate   zlib inflating the sheet and shared-strings parts into a
 //             1 MiB buffer, nothing else (the floor of any reader);
 //   reader    xlBookLoadA + xlSheetLastRowA of the sheet: opening the
 //             package, parsing strings and styles, then every cell;
 //   1 thread  the same parts inflated and parsed without the read-ahead
-//             thread (ZipEntryReader -> XmlScanner -> parsers).
+//             thread (ZipEntryReader -> XmlScanner -> parsers); .xlsx only.
 // Prints the medians (wall and CPU time) and the ratios to inflate.
+//
+// --inflate inflates the sheet and shared-strings parts of one workbook
+// once and exits: the floor to time as a whole process against
+// `tabrevo IN OUTDIR /SILENT`.
 #include <time.h>
 #include <zlib.h>
 
@@ -18,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/reader.h"
@@ -95,7 +103,47 @@ void ScanSingleThreaded(reader::ByteSource& source, const reader::ZipArchive& zi
   if (!s.ok()) std::fprintf(stderr, "%s\n", s.message().c_str());
 }
 
+bool EndsWith(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// The parts a reader must inflate to get every cell: the worksheets and the
+// shared strings, XML in an .xlsx, records in an .xlsb.
+bool IsCellPart(std::string_view name) {
+  bool sheet = name.substr(0, 14) == "xl/worksheets/" && name.find('/', 14) == std::string_view::npos;
+  bool strings = name == "xl/sharedStrings.xml" || name == "xl/sharedStrings.bin";
+  return strings || (sheet && (EndsWith(name, ".xml") || EndsWith(name, ".bin")));
+}
+
+int InflateParts(const std::string& path) {
+  std::unique_ptr<reader::FileSource> file;
+  std::unique_ptr<reader::ZipArchive> zip;
+  if (!reader::FileSource::Open(path, &file).ok() || !reader::ZipArchive::Open(*file, &zip).ok()) {
+    std::fprintf(stderr, "cannot open %s as a ZIP package\n", path.c_str());
+    return 1;
+  }
+  std::FILE* raw = std::fopen(path.c_str(), "rb");
+  if (!raw) return 1;
+  uint64_t total = 0;
+  int parts = 0;
+  for (const reader::ZipEntry& e : zip->entries()) {
+    if (!IsCellPart(e.name)) continue;
+    if (e.method != 8) {  // the floor is meant to be zlib's work
+      std::fprintf(stderr, "%s: %s is not deflated\n", path.c_str(), e.name.c_str());
+      std::fclose(raw);
+      return 1;
+    }
+    total += InflateOnly(raw, *zip, e);
+    ++parts;
+  }
+  std::fclose(raw);
+  std::printf("%s: %d parts, %llu bytes inflated\n", path.c_str(), parts,
+              static_cast<unsigned long long>(total));
+  return parts > 0 ? 0 : 1;
+}
+
 int Bench(const std::string& path, int runs) {
+  bool binary = EndsWith(path, ".xlsb");
   std::unique_ptr<reader::FileSource> file;
   if (!reader::FileSource::Open(path, &file).ok()) {
     std::fprintf(stderr, "cannot open %s (run xlsx_generate first)\n", path.c_str());
@@ -103,8 +151,13 @@ int Bench(const std::string& path, int runs) {
   }
   std::unique_ptr<reader::ZipArchive> zip;
   if (!reader::ZipArchive::Open(*file, &zip).ok()) return 1;
-  const reader::ZipEntry* sheetPart = zip->Find("xl/worksheets/sheet1.xml");
-  const reader::ZipEntry* sstPart = zip->Find("xl/sharedStrings.xml");
+  const reader::ZipEntry* sheetPart =
+      zip->Find(binary ? "xl/worksheets/sheet1.bin" : "xl/worksheets/sheet1.xml");
+  const reader::ZipEntry* sstPart = zip->Find(binary ? "xl/sharedStrings.bin" : "xl/sharedStrings.xml");
+  if (!sheetPart || !sstPart) {
+    std::fprintf(stderr, "%s lacks the first sheet or the shared strings part\n", path.c_str());
+    return 1;
+  }
   std::FILE* raw = std::fopen(path.c_str(), "rb");
   Timing inflate, full, single;
   uint64_t inflated = 0;
@@ -126,6 +179,10 @@ int Bench(const std::string& path, int runs) {
     cells = sheet->cells.cellCount();
     if (const char* error = xlSheetErrorMessageA(sheet)) std::fprintf(stderr, "%s\n", error);
 
+    if (binary) {
+      xlBookReleaseA(book);
+      continue;
+    }
     w = Now();
     c = Cpu();
     reader::StringPool strings;
@@ -145,23 +202,30 @@ int Bench(const std::string& path, int runs) {
   }
   std::fclose(raw);
   double base = Median(inflate.wall);
-  std::printf("%s: %d x %d, %zu cells, %.1f MB of XML (sheet and shared strings), %d runs\n", path.c_str(),
-              rows, cols, cells, static_cast<double>(inflated) / 1e6, runs);
+  std::printf("%s: %d x %d, %zu cells, %.1f MB of %s (sheet and shared strings), %d runs\n", path.c_str(),
+              rows, cols, cells, static_cast<double>(inflated) / 1e6, binary ? "records" : "XML", runs);
   std::printf("  %-34s %8.0f ms wall %8.0f ms CPU\n", "zlib inflate only", base * 1e3,
               Median(inflate.cpu) * 1e3);
   std::printf("  %-34s %8.0f ms wall %8.0f ms CPU  ratio %.2f\n", "reader: load + sheet (read-ahead)",
               Median(full.wall) * 1e3, Median(full.cpu) * 1e3, Median(full.wall) / base);
-  std::printf("  %-34s %8.0f ms wall %8.0f ms CPU  ratio %.2f\n", "reader: strings + sheet, 1 thread",
-              Median(single.wall) * 1e3, Median(single.cpu) * 1e3, Median(single.wall) / base);
+  if (!binary)
+    std::printf("  %-34s %8.0f ms wall %8.0f ms CPU  ratio %.2f\n", "reader: strings + sheet, 1 thread",
+                Median(single.wall) * 1e3, Median(single.cpu) * 1e3, Median(single.wall) / base);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--inflate") return InflateParts(argv[2]);
   std::string dir = argc > 1 ? argv[1] : ".";
   int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   int rc = Bench(dir + "/numeric_1m_x10.xlsx", runs);
   rc |= Bench(dir + "/mixed_300k_x12.xlsx", runs);
+  std::string xlsb = dir + "/mixed_300k_x12.xlsb";
+  if (std::FILE* f = std::fopen(xlsb.c_str(), "rb")) {
+    std::fclose(f);
+    rc |= Bench(xlsb, runs);
+  }
   return rc;
 }

@@ -154,6 +154,12 @@ std::vector<Part> Package(std::string sheet, std::string strings, std::string st
        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
        "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
        "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+       "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
+       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+       "<Override PartName=\"/xl/sharedStrings.xml\" "
+       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
+       "<Override PartName=\"/xl/styles.xml\" "
+       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
        "</Types>"});
   parts.push_back(
       {"_rels/.rels",
