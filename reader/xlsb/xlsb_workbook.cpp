@@ -167,15 +167,12 @@ Status LoadBinaryWorkbook(XlBook& book, BookBuilder& builder, std::shared_ptr<Xl
     Status s = ReadPart(source, zip, parts.sharedStrings, [&](RecordReader& r, const ZipEntry& e) {
       return ParseSharedStrings(r, e.uncompressedSize, &book.sharedStrings);
     });
-    if (!s.ok()) pkg->bookNote = s.message() + " (shared strings after it are missing)";
+    NoteDamagedPart(*pkg, s, "shared strings");
   }
   if (!parts.styles.empty()) {
     Status s = ReadPart(source, zip, parts.styles,
                         [&](RecordReader& r, const ZipEntry&) { return ParseStyles(r, builder); });
-    if (!s.ok()) {
-      if (!pkg->bookNote.empty()) pkg->bookNote += "; ";
-      pkg->bookNote += s.message() + " (cell styles after it are missing)";
-    }
+    NoteDamagedPart(*pkg, s, "cell styles");
   }
 
   XlBook* bookPtr = &book;

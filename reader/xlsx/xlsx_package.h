@@ -25,6 +25,10 @@ struct XlsxPackage {
   std::string bookNote;
 };
 
+// Damage in a workbook-level part does not stop the load: the part's
+// failure, and what is missing because of it, join the package's note.
+void NoteDamagedPart(XlsxPackage& pkg, const Status& status, const char* missing);
+
 struct Relationship {
   std::string id;
   std::string type;    // the last segment of the type URI ("worksheet")

@@ -112,6 +112,12 @@ Status ReadRelationships(ByteSource& source, const ZipArchive& archive, const st
   return Status::Ok();
 }
 
+void NoteDamagedPart(XlsxPackage& pkg, const Status& status, const char* missing) {
+  if (status.ok()) return;
+  if (!pkg.bookNote.empty()) pkg.bookNote += "; ";
+  pkg.bookNote += status.message() + " (" + missing + " after it are missing)";
+}
+
 WorkbookParts FindWorkbookParts(ByteSource& source, const ZipArchive& archive,
                                 const std::string& workbookPart, std::string_view extension) {
   WorkbookParts parts;

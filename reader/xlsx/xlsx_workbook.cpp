@@ -153,15 +153,12 @@ Status LoadZipWorkbook(XlBook& book, BookBuilder& builder) {
     Status s = ScanPart(source, zip, parts.sharedStrings, [&](XmlScanner& sc, const ZipEntry& e) {
       return ParseSharedStrings(sc, e.uncompressedSize, &book.sharedStrings);
     });
-    if (!s.ok()) pkg->bookNote = s.message() + " (shared strings after it are missing)";
+    NoteDamagedPart(*pkg, s, "shared strings");
   }
   if (!parts.styles.empty()) {
     Status s = ScanPart(source, zip, parts.styles,
                         [&](XmlScanner& sc, const ZipEntry&) { return ParseStyles(sc, builder); });
-    if (!s.ok()) {
-      if (!pkg->bookNote.empty()) pkg->bookNote += "; ";
-      pkg->bookNote += s.message() + " (cell styles after it are missing)";
-    }
+    NoteDamagedPart(*pkg, s, "cell styles");
   }
 
   XlBook* bookPtr = &book;

@@ -15,6 +15,7 @@
 
 using testing_support::FileExists;
 using testing_support::FixturePath;
+using testing_support::LogMessages;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -52,20 +53,6 @@ std::string StatusWord(const std::string& statusFile) { return StatusValue(statu
 
 // The messages of the log lines in `text` (what follows date, time and
 // the padded source name).
-std::vector<std::string> LogMessages(const std::string& text) {
-  std::vector<std::string> messages;
-  // Lines begin with a line break (CRLF on Windows): "\n2024.03.05 14:07:09 TABREVO    msg".
-  size_t pos = 0;
-  while ((pos = text.find('\n', pos)) != std::string::npos) {
-    size_t end = text.find('\n', pos + 1);
-    std::string line = text.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > 31 && line.compare(20, 11, "TABREVO    ") == 0) messages.push_back(line.substr(31));
-    ++pos;
-  }
-  return messages;
-}
-
 void ConvertsEverySheetIntoTheFolder(const char* ending) {
   ProgramCopy program;
   fs::create_directories(program.File("out"));

@@ -78,6 +78,20 @@ std::string CorpusDir() {
   return fs::is_directory(fs::path(dir), ec) ? dir : std::string();
 }
 
+std::vector<std::string> LogMessages(const std::string& text) {
+  std::vector<std::string> messages;
+  // Each line begins with its line break (CRLF on Windows).
+  size_t pos = 0;
+  while ((pos = text.find('\n', pos)) != std::string::npos) {
+    size_t end = text.find('\n', pos + 1);
+    std::string line = text.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 31 && line.compare(20, 11, "TABREVO    ") == 0) messages.push_back(line.substr(31));
+    ++pos;
+  }
+  return messages;
+}
+
 // ---------------------------------------------------------------------------
 
 struct MemoryBook::Pending {

@@ -34,6 +34,10 @@ std::string FixturePath(std::string_view name);
 // project), or empty when it is absent.
 std::string CorpusDir();
 
+// The messages of the activity log lines in `text`: what follows the date,
+// the time and the padded source name of "\n2024.03.05 14:07:09 TABREVO    msg".
+std::vector<std::string> LogMessages(const std::string& text);
+
 #ifndef _WIN32
 // Sends stderr to a file for the life of the object; Restore ends that early
 // and returns what was written.

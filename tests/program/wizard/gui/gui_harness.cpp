@@ -108,20 +108,6 @@ std::string StatusWord(const std::string& statusFile) {
   return text.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
 }
 
-std::vector<std::string> LogMessages(const std::string& text) {
-  // "\r\n2024.03.05 14:07:09 TABREVO    message"
-  std::vector<std::string> messages;
-  size_t pos = 0;
-  while ((pos = text.find('\n', pos)) != std::string::npos) {
-    size_t end = text.find('\n', pos + 1);
-    std::string line = text.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > 31 && line.compare(20, 11, "TABREVO    ") == 0) messages.push_back(line.substr(31));
-    ++pos;
-  }
-  return messages;
-}
-
 std::string ActivityLog() { return ReadFile(ActivityLogPath()); }
 
 bool StatusWatch::RunUntilExit(wizard_driver::Wizard& wizard, int timeoutMs) {

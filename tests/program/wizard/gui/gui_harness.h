@@ -57,9 +57,7 @@ class ProgramFolder {
 // The status word of a status file ("<none>" when there is none).
 std::string StatusWord(const std::string& statusFile);
 
-// The messages of the activity log lines in `text` (what follows the date,
-// the time and the padded source name).
-std::vector<std::string> LogMessages(const std::string& text);
+using testing_support::LogMessages;
 std::string ActivityLog();
 
 // Watches a status file while the wizard runs and keeps each new word.
