@@ -242,7 +242,11 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   // in the output folder. A run that started without an output file gives
   // every sheet a file of its own and keeps the first path in outputFile.
   std::string path;
-  if (s.outputFile.empty() || s.outputFileBuilt) {
+  if (s.toStandardOutput) {
+    // One stream for every sheet: nothing on it to replace or keep, so the
+    // overwrite rules do not apply.
+    path = kStandardOutputName;
+  } else if (s.outputFile.empty() || s.outputFileBuilt) {
     path = SheetOutputPath(s.outputFolder, sheetName ? sheetName : "");
     if (s.outputFile.empty()) {
       s.outputFile = path;
@@ -254,18 +258,18 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
 
   // The first export to a path in this run applies overwrite; later ones
   // append, so earlier sheets of the run are never lost.
-  if (!s.pathsWritten.Contains(path)) {
+  if (!s.toStandardOutput && !s.pathsWritten.Contains(path)) {
     if (s.overwrite == kOverwriteSkip && platform::PathExists(path)) return;
     if (s.overwrite != kOverwriteNo) platform::RemoveFile(path);
   }
 
   OutputFile out;
-  if (!out.Open(path)) {
+  if (!(s.toStandardOutput ? out.OpenStandardOutput() : out.Open(path))) {
     ++s.writeFailures;
     ReportFailure(window, s, kLogCannotCreate, "", "Unable to open the output file", path, out.error());
     return;
   }
-  s.pathsWritten.Add(path);
+  if (!s.toStandardOutput) s.pathsWritten.Add(path);
 
   int rowCount = xlSheetLastRowA(s.sheet);
   WriteRows(window, s, out, rowCount);

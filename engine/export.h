@@ -16,6 +16,9 @@
 // the failure counters of the settings.
 void ExportSheet(platform::Window window, ConverterSettings& settings, const char* sheetName);
 
+// The name failures give for the output of settings.toStandardOutput.
+inline constexpr const char* kStandardOutputName = "standard output";
+
 // Writes `text`, and in front of every byte equal to `quote` the settings'
 // escape text. The export passes the double quote for an enclosed string and
 // NUL otherwise, so escaping happens only inside enclosed strings.

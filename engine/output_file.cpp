@@ -1,6 +1,13 @@
 #include "output_file.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 bool OutputFile::Open(const std::string& path) {
   Close();
@@ -12,6 +19,41 @@ bool OutputFile::Open(const std::string& path) {
     return false;
   }
   // The file's own buffer would only copy our buffer once more.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+  used_ = 0;
+  return true;
+}
+
+bool OutputFile::OpenStandardOutput() {
+  Close();
+  failed_ = false;
+  error_.clear();
+#ifdef _WIN32
+  int fd = _dup(_fileno(stdout));
+  if (fd >= 0) {
+    _setmode(fd, _O_BINARY);  // the record delimiter is written as given
+    file_ = _fdopen(fd, "wb");
+  }
+#else
+  // "w", not "a": append mode would set O_APPEND on the descriptor the
+  // process shares with whoever started it.
+  int fd = ::dup(STDOUT_FILENO);
+  if (fd >= 0) file_ = ::fdopen(fd, "wb");
+#endif
+  if (!file_ && fd >= 0) {
+    int error = errno;
+#ifdef _WIN32
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+    errno = error;
+  }
+  if (!file_) {
+    error_ = std::strerror(errno);
+    return false;
+  }
   std::setvbuf(file_, nullptr, _IONBF, 0);
   if (!buffer_) buffer_.reset(new char[kBufferSize]);
   used_ = 0;

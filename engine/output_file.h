@@ -17,6 +17,10 @@ class OutputFile {
 
   // Opens `path` in mode "ab". False with the reason in error() on failure.
   bool Open(const std::string& path);
+  // Writes to a duplicate of the process's standard output, so that closing
+  // this file leaves the process's own standard output open for the next
+  // sheet. False with the reason in error() when there is none.
+  bool OpenStandardOutput();
   bool isOpen() const { return file_ != nullptr; }
 
   void Append(const char* data, size_t n) {

@@ -77,6 +77,9 @@ struct ConverterSettings {
   // Output files written in this run: an overwrite deletes a file only the
   // first time, later sheets of the run append to it.
   WrittenPaths pathsWritten;
+  // Every sheet goes to the process's standard output instead of a file
+  // (the Linux program's output name "-"); set by the program, never parsed.
+  bool toStandardOutput = false;
   // Failures of the run; a sheet counts once, in one of the two.
   int32_t readFailures = 0;   // workbooks or sheets that could not be read (wholly)
   int32_t writeFailures = 0;  // output files that could not be created or written

@@ -6,8 +6,12 @@
 
 #include "engine/settings.h"
 
-// The short usage text printed for a run without a source.
+// The usage text: printed on standard output for --help and -h, on
+// standard error for a run without a source.
 std::string UsageText();
+
+// "tabrevo <version>" and a line break, printed for --version.
+std::string VersionText();
 
 // The whole run of the program over its arguments (arguments[0] is the
 // program itself); returns the exit code.

@@ -13,5 +13,6 @@ void EnableProgressLine(const ConverterSettings* settings);
 // Clears the line from the terminal when one is shown.
 void ClearProgressLine();
 
-// Whether to show the line: stderr is a terminal and SILENT was not given.
+// Whether to show the line: stderr is a terminal, SILENT was not given, and
+// the records do not go to standard output on a terminal.
 bool WantProgressLine(const ConverterSettings& settings);

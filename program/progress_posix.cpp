@@ -88,6 +88,8 @@ void ClearProgressLine() {
 }
 
 bool WantProgressLine(const ConverterSettings& settings) {
+  // Records going to the same terminal would be torn apart by the line.
+  if (settings.toStandardOutput && ::isatty(STDOUT_FILENO)) return false;
   return !settings.silent && ::isatty(STDERR_FILENO);
 }
 

@@ -78,7 +78,7 @@ std::string Quoted(const std::string& arg) {
 
 }  // namespace
 
-ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool) const {
+ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool, const std::string&) const {
   ProgramRun run;
   std::string command = Quoted(program_);
   for (const std::string& a : arguments) command += " " + Quoted(a);
@@ -106,7 +106,8 @@ ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool) con
 
 #else
 
-ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool terminal) const {
+ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool terminal,
+                            const std::string& standardOutput) const {
   ProgramRun run;
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
@@ -132,7 +133,8 @@ ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool term
   } else {
     errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   }
-  int outFd = ::open("/dev/null", O_WRONLY);
+  std::string outPath = standardOutput.empty() ? dir_.File("stdout.txt") : standardOutput;
+  int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
@@ -163,6 +165,7 @@ ProgramRun ProgramCopy::Run(const std::vector<std::string>& arguments, bool term
   ::waitpid(pid, &status, 0);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (!terminal) run.errors = ReadFile(errPath);
+  if (standardOutput.empty()) run.output = ReadFile(outPath);
   return run;
 }
 

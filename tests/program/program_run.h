@@ -10,6 +10,7 @@
 struct ProgramRun {
   int exitCode = -1;
   std::string errors;  // what the program wrote to stderr (Linux)
+  std::string output;  // what the program wrote to stdout (Linux)
 };
 
 class ProgramCopy {
@@ -23,8 +24,11 @@ class ProgramCopy {
   std::string LogPath() const;
 
   // Runs the copy with the arguments, in the scratch folder, and waits for
-  // it. With `terminal` set (Linux), stderr is a pseudo-terminal.
-  ProgramRun Run(const std::vector<std::string>& arguments, bool terminal = false) const;
+  // it. With `terminal` set (Linux), stderr is a pseudo-terminal. Linux:
+  // stdout goes to the file `standardOutput` when one is named (such as
+  // /dev/full), else it is kept in the result.
+  ProgramRun Run(const std::vector<std::string>& arguments, bool terminal = false,
+                 const std::string& standardOutput = "") const;
 
  private:
   testing_support::ScratchDir dir_;
