@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "reader/container/byte_stream.h"
@@ -54,6 +55,9 @@ Status ReadRelationships(ByteSource& source, const ZipArchive& archive, const st
 // that cannot be read counts as missing.
 struct WorkbookParts {
   std::vector<Relationship> relationships;
+  // Relationship id -> index of the last internal relationship with that id,
+  // so that finding each of many sheets costs no walk over all of them.
+  std::unordered_map<std::string, size_t> internalById;
   bool haveRelationships = false;
   std::string folder;  // the workbook part's folder, "xl/"
   std::string sharedStrings;

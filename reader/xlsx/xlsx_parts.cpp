@@ -134,8 +134,11 @@ WorkbookParts FindWorkbookParts(ByteSource& source, const ZipArchive& archive,
     parts.styles = parts.folder + "styles" + std::string(extension);
     return parts;
   }
-  for (const Relationship& r : parts.relationships) {
+  parts.internalById.reserve(parts.relationships.size());
+  for (size_t i = 0; i < parts.relationships.size(); ++i) {
+    const Relationship& r = parts.relationships[i];
     if (r.external) continue;
+    parts.internalById[r.id] = i;
     if (r.type == "sharedStrings" && parts.sharedStrings.empty())
       parts.sharedStrings = r.target;
     else if (r.type == "styles" && parts.styles.empty())
@@ -148,8 +151,8 @@ SheetPart FindSheetPart(const WorkbookParts& parts, std::string_view relId, size
                         std::string_view extension) {
   SheetPart sheet;
   const Relationship* rel = nullptr;
-  for (const Relationship& r : parts.relationships)
-    if (r.id == relId && !r.external) rel = &r;
+  auto found = parts.internalById.find(std::string(relId));
+  if (found != parts.internalById.end()) rel = &parts.relationships[found->second];
   if (rel) {
     sheet.part = rel->target;
     if (rel->type == "chartsheet")

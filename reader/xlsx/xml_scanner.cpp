@@ -7,7 +7,11 @@ namespace reader {
 
 namespace {
 
-constexpr size_t kInitialBuffer = size_t(512) << 10;
+// The buffer starts small, since most parts of a package are (a workbook of
+// a thousand small sheets reads a thousand parts), and grows to its full
+// size while a part keeps filling it.
+constexpr size_t kInitialBuffer = size_t(16) << 10;
+constexpr size_t kFullBuffer = size_t(512) << 10;
 constexpr size_t kRawChunk = size_t(128) << 10;
 
 inline bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
@@ -270,9 +274,10 @@ Status XmlScanner::More(bool* gotMore) {
     pos_ = 0;
   }
   // UTF-16 conversion needs room for a whole character.
-  if (cap_ - end_ < 16) {
+  const bool longPart = cap_ < kFullBuffer && consumed_ + end_ >= cap_;
+  if (cap_ - end_ < 16 || longPart) {
     if (cap_ >= kMaxTokenBytes) return Error("a tag or text longer than 64 MiB");
-    size_t bigger = std::min(cap_ * 2, kMaxTokenBytes);
+    size_t bigger = std::min(longPart ? std::min(cap_ * 4, kFullBuffer) : cap_ * 2, kMaxTokenBytes);
     std::unique_ptr<char[]> grown(new char[bigger]);
     std::memcpy(grown.get(), buf_.get(), end_);
     buf_ = std::move(grown);
