@@ -5,8 +5,6 @@
  *   convert_with_library WORKBOOK OUTPUT
  * Exit status 0 when both exports returned what they should. */
 #include <stdio.h>
-#include <string.h>
-
 #include <tabrevo_d.h>
 
 int main(int argc, char** argv) {
