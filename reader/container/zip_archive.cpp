@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef TABREVO_HAVE_ISAL
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+#endif
+
 #include "reader/core/safety.h"
 #include "reader/core/text_encoding.h"
 
@@ -184,18 +189,133 @@ const ZipEntry* ZipArchive::Find(std::string_view name) const {
 
 // ---------------------------------------------------------------------------
 
-ZipEntryReader::ZipEntryReader() = default;
-
-ZipEntryReader::~ZipEntryReader() {
-  if (zReady_) inflateEnd(z_.get());
+InflateEngine DefaultInflateEngine() {
+#ifdef TABREVO_HAVE_ISAL
+  return InflateEngine::kIsal;
+#else
+  return InflateEngine::kZlib;
+#endif
 }
+
+bool HaveInflateEngine(InflateEngine engine) {
+#ifdef TABREVO_HAVE_ISAL
+  return engine == InflateEngine::kZlib || engine == InflateEngine::kIsal;
+#else
+  return engine == InflateEngine::kZlib;
+#endif
+}
+
+const char* InflateEngineName(InflateEngine engine) {
+  return engine == InflateEngine::kIsal ? "ISA-L" : "zlib";
+}
+
+// Raw deflate data (no zlib or gzip wrapper) to bytes, fed in chunks.
+class ZipEntryReader::Inflater {
+ public:
+  enum class Step { kMore, kEnd, kDamaged };
+  virtual ~Inflater() = default;
+  virtual void SetInput(const uint8_t* bytes, size_t n) = 0;
+  virtual size_t InputLeft() const = 0;
+  // Inflates into out[0, room): *made bytes. kEnd once the last block is
+  // complete and delivered; kDamaged with the reason in *why.
+  virtual Step Inflate(uint8_t* out, size_t room, size_t* made, std::string* why) = 0;
+};
+
+namespace {
+
+class ZlibInflater final : public ZipEntryReader::Inflater {
+ public:
+  bool Start() {
+    // Negative window bits: raw deflate data without a zlib header.
+    ready_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK;
+    return ready_;
+  }
+  ~ZlibInflater() override {
+    if (ready_) inflateEnd(&z_);
+  }
+  void SetInput(const uint8_t* bytes, size_t n) override {
+    z_.next_in = const_cast<Bytef*>(bytes);
+    z_.avail_in = static_cast<uInt>(n);
+  }
+  size_t InputLeft() const override { return z_.avail_in; }
+  Step Inflate(uint8_t* out, size_t room, size_t* made, std::string* why) override {
+    z_.next_out = out;
+    z_.avail_out = static_cast<uInt>(room);
+    int rc = inflate(&z_, Z_NO_FLUSH);
+    *made = room - z_.avail_out;
+    if (rc == Z_STREAM_END) return Step::kEnd;
+    // Z_BUF_ERROR: no progress was possible; the caller tells why.
+    if (rc == Z_OK || rc == Z_BUF_ERROR) return Step::kMore;
+    *why = z_.msg ? z_.msg : "inflate failed";
+    return Step::kDamaged;
+  }
+
+ private:
+  z_stream z_{};
+  bool ready_ = false;
+};
+
+#ifdef TABREVO_HAVE_ISAL
+class IsalInflater final : public ZipEntryReader::Inflater {
+ public:
+  IsalInflater() {
+    isal_inflate_init(&s_);
+    s_.crc_flag = ISAL_DEFLATE;  // raw deflate data, no checksum of its own
+  }
+  void SetInput(const uint8_t* bytes, size_t n) override {
+    s_.next_in = const_cast<uint8_t*>(bytes);
+    s_.avail_in = static_cast<uint32_t>(n);
+  }
+  size_t InputLeft() const override { return s_.avail_in; }
+  Step Inflate(uint8_t* out, size_t room, size_t* made, std::string* why) override {
+    s_.next_out = out;
+    s_.avail_out = static_cast<uint32_t>(room);
+    int rc = isal_inflate(&s_);
+    *made = room - s_.avail_out;
+    if (rc < 0) {
+      switch (rc) {
+        case ISAL_INVALID_BLOCK: *why = "invalid block"; break;
+        case ISAL_INVALID_SYMBOL: *why = "invalid code"; break;
+        case ISAL_INVALID_LOOKBACK: *why = "invalid distance too far back"; break;
+        default: *why = "inflate failed (" + std::to_string(rc) + ")"; break;
+      }
+      return Step::kDamaged;
+    }
+    if (rc == ISAL_NEED_DICT) {
+      *why = "a preset dictionary is needed";
+      return Step::kDamaged;
+    }
+    // ISAL_BLOCK_INPUT_DONE: the last block is decoded but some of it may
+    // still wait in the inflater's own buffer for room.
+    return s_.block_state == ISAL_BLOCK_FINISH ? Step::kEnd : Step::kMore;
+  }
+
+ private:
+  inflate_state s_;
+};
+#endif
+
+}  // namespace
+
+ZipEntryReader::ZipEntryReader() = default;
+ZipEntryReader::~ZipEntryReader() = default;
 
 Status ZipEntryReader::Fail(const std::string& what) {
   failed_ = true;
   return Status::Error(name_ + ": " + what);
 }
 
-Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry) {
+uint32_t ZipEntryReader::Crc(uint32_t crc, const char* bytes, size_t n) const {
+#ifdef TABREVO_HAVE_ISAL
+  if (isalCrc_) return crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(bytes), n);
+#else
+  (void)isalCrc_;
+#endif
+  return static_cast<uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(n)));
+}
+
+Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,
+                            InflateEngine engine) {
   source_ = &source;
   name_ = entry.name;
   method_ = entry.method;
@@ -222,14 +342,20 @@ Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const
   uint64_t data = local + kLocalHeaderBytes + ReadU16(h + 26) + ReadU16(h + 28);
   if (!RangeFits(data, entry.compressedSize, source.size()))
     return Fail("the data runs past the end of the file");
-  inPos_ = data;
-  inLeft_ = entry.compressedSize;
+  inPos_ = dataPos_ = data;
+  inLeft_ = dataSize_ = entry.compressedSize;
+  if (!HaveInflateEngine(engine)) engine = InflateEngine::kZlib;
+  engine_ = engine;
+  isalCrc_ = engine == InflateEngine::kIsal;
   if (method_ == 8) {
-    z_ = std::make_unique<z_stream>();
-    std::memset(z_.get(), 0, sizeof(z_stream));
-    // Negative window bits: raw deflate data without a zlib header.
-    if (inflateInit2(z_.get(), -MAX_WBITS) != Z_OK) return Fail("cannot start inflating");
-    zReady_ = true;
+#ifdef TABREVO_HAVE_ISAL
+    if (engine == InflateEngine::kIsal) inflater_ = std::make_unique<IsalInflater>();
+#endif
+    if (!inflater_) {
+      auto z = std::make_unique<ZlibInflater>();
+      if (!z->Start()) return Fail("cannot start inflating");
+      inflater_ = std::move(z);
+    }
     in_.reset(new uint8_t[kInputChunk]);
   }
   return Status::Ok();
@@ -241,8 +367,54 @@ Status ZipEntryReader::FillInput() {
   if (!s.ok()) return Fail(s.message());
   inPos_ += n;
   inLeft_ -= n;
-  z_->next_in = in_.get();
-  z_->avail_in = static_cast<uInt>(n);
+  inflater_->SetInput(in_.get(), n);
+  return Status::Ok();
+}
+
+Status ZipEntryReader::InflateInto(uint8_t* out, size_t room, size_t* n) {
+  *n = 0;
+  while (*n < room) {
+    if (inflater_->InputLeft() == 0 && inLeft_ > 0) READER_RETURN_IF_ERROR(FillInput());
+    size_t inBefore = inflater_->InputLeft();
+    size_t made = 0;
+    std::string why;
+    Inflater::Step step = inflater_->Inflate(out + *n, room - *n, &made, &why);
+    *n += made;
+    if (step == Inflater::Step::kDamaged) return Fail("damaged compressed data (" + why + ")");
+    if (step == Inflater::Step::kEnd) {
+      done_ = true;
+      break;
+    }
+    if (made == 0 && inflater_->InputLeft() == inBefore) {
+      // No progress: every compressed byte is in and the last block is not
+      // complete (or the inflater cannot go on).
+      if (inBefore == 0 && inLeft_ == 0) return Fail("the compressed data ends early");
+      if (inBefore != 0) return Fail("damaged compressed data (the inflater made no progress)");
+    }
+    // Deliver what we have rather than wait for a full buffer when the
+    // input chunk ran dry.
+    if (made != 0 && inflater_->InputLeft() == 0) break;
+  }
+  return Status::Ok();
+}
+
+Status ZipEntryReader::RestartWithZlib() {
+  auto z = std::make_unique<ZlibInflater>();
+  if (!z->Start()) return Fail("cannot start inflating");
+  inflater_ = std::move(z);
+  engine_ = InflateEngine::kZlib;
+  failed_ = false;
+  done_ = false;
+  inPos_ = dataPos_;
+  inLeft_ = dataSize_;
+  // Skip what was delivered: the same bytes, as both decode the same stream.
+  std::unique_ptr<uint8_t[]> scratch(new uint8_t[kInputChunk]);
+  for (uint64_t skipped = 0; skipped < produced_ && !done_;) {
+    size_t made = 0;
+    READER_RETURN_IF_ERROR(InflateInto(
+        scratch.get(), static_cast<size_t>(std::min<uint64_t>(kInputChunk, produced_ - skipped)), &made));
+    skipped += made;
+  }
   return Status::Ok();
 }
 
@@ -260,7 +432,7 @@ Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
       inPos_ += n;
       inLeft_ -= n;
       produced_ += n;
-      crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
+      crc_ = Crc(crc_, buffer, n);
       *got = n;
       return Status::Ok();
     }
@@ -268,29 +440,23 @@ Status ZipEntryReader::Read(char* buffer, size_t capacity, size_t* got) {
   } else {
     // Room for one byte more than declared, so that overlong output shows.
     uint64_t allowed = declared_ - produced_ + 1;
-    z_->next_out = reinterpret_cast<Bytef*>(buffer);
-    z_->avail_out = static_cast<uInt>(std::min<uint64_t>(capacity, allowed));
-    int rc = Z_OK;
-    while (z_->avail_out > 0) {
-      if (z_->avail_in == 0 && inLeft_ > 0) READER_RETURN_IF_ERROR(FillInput());
-      uInt before = z_->avail_out;
-      rc = inflate(z_.get(), Z_NO_FLUSH);
-      if (rc == Z_STREAM_END) break;
-      if (rc == Z_BUF_ERROR && z_->avail_in == 0 && inLeft_ == 0)
-        return Fail("the compressed data ends early");
-      if (rc != Z_OK && rc != Z_BUF_ERROR)
-        return Fail(std::string("damaged compressed data (") + (z_->msg ? z_->msg : "inflate failed") + ")");
-      // Deliver what we have rather than wait for a full buffer when the
-      // input chunk ran dry.
-      if (z_->avail_out != before && z_->avail_in == 0) break;
+    size_t room = static_cast<size_t>(std::min<uint64_t>(capacity, allowed));
+    uint8_t* out = reinterpret_cast<uint8_t*>(buffer);
+    size_t n = 0;
+    Status s = InflateInto(out, room, &n);
+    if (!s.ok() && engine_ == InflateEngine::kIsal) {
+      // ISA-L decodes ahead of what it hands over and stops short of the
+      // last symbols at a cut, so on damage it would deliver fewer bytes
+      // than zlib. Inflate again with zlib, past what was delivered, so that
+      // a damaged part gives the same bytes whichever inflater a build has.
+      s = RestartWithZlib();
+      if (s.ok()) s = InflateInto(out, room, &n);
     }
-    size_t n = static_cast<size_t>(reinterpret_cast<char*>(z_->next_out) - buffer);
+    if (!s.ok()) return s;
     produced_ += n;
     if (produced_ > declared_) return Fail("the part inflates beyond its declared size");
-    if (n)
-      crc_ = static_cast<uint32_t>(crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(n)));
+    if (n) crc_ = Crc(crc_, buffer, n);
     *got = n;
-    if (rc == Z_STREAM_END) done_ = true;
     if (!done_) return Status::Ok();
   }
   // The end: a wrong size or checksum is reported after the last bytes

@@ -16,9 +16,16 @@
 #include "reader/container/file_source.h"
 #include "reader/core/status.h"
 
-typedef struct z_stream_s z_stream;
-
 namespace reader {
+
+// The inflaters a build can use for deflated parts. zlib's is always there;
+// ISA-L's (about 2.5 times faster) where the build found the library. Both
+// produce the same bytes and refuse the same damage.
+enum class InflateEngine { kZlib, kIsal };
+// ISA-L's where this build has it, zlib's otherwise.
+InflateEngine DefaultInflateEngine();
+bool HaveInflateEngine(InflateEngine engine);
+const char* InflateEngineName(InflateEngine engine);
 
 // A part may never inflate to more than this, whatever it declares.
 inline constexpr uint64_t kMaxZipPartBytes = uint64_t(4) << 30;
@@ -68,13 +75,23 @@ class ZipEntryReader final : public ByteStream {
   ZipEntryReader(const ZipEntryReader&) = delete;
   ZipEntryReader& operator=(const ZipEntryReader&) = delete;
 
-  // Checks the local header, the method and the encryption flag.
-  Status Open(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry);
+  class Inflater;  // one engine's inflating, behind one interface (the .cpp)
+
+  // Checks the local header, the method and the encryption flag. An engine
+  // this build lacks falls back to zlib's.
+  Status Open(ByteSource& source, const ZipArchive& archive, const ZipEntry& entry,
+              InflateEngine engine = DefaultInflateEngine());
   Status Read(char* buffer, size_t capacity, size_t* got) override;
 
  private:
   Status Fail(const std::string& what);
   Status FillInput();
+  // Inflates into out[0, room) until it is full, the input chunk runs dry
+  // with something made, or the stream ends (done_).
+  Status InflateInto(uint8_t* out, size_t room, size_t* n);
+  // Goes on with zlib from where the delivered bytes end.
+  Status RestartWithZlib();
+  uint32_t Crc(uint32_t crc, const char* bytes, size_t n) const;
 
   ByteSource* source_ = nullptr;
   std::string name_;
@@ -85,11 +102,14 @@ class ZipEntryReader final : public ByteStream {
   uint64_t produced_ = 0;
   uint64_t inPos_ = 0;   // file offset of the next compressed byte to read
   uint64_t inLeft_ = 0;  // compressed bytes not yet read
+  uint64_t dataPos_ = 0;
+  uint64_t dataSize_ = 0;
+  InflateEngine engine_ = InflateEngine::kZlib;
   bool done_ = false;
   bool failed_ = false;
   Status ending_;  // a size or CRC failure found at the end, reported next
-  std::unique_ptr<z_stream> z_;
-  bool zReady_ = false;
+  std::unique_ptr<Inflater> inflater_;
+  bool isalCrc_ = false;  // CRC-32 by ISA-L's (faster) routine
   std::unique_ptr<uint8_t[]> in_;
 };
 

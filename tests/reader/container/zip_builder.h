@@ -25,6 +25,8 @@ struct ZipEntryOptions {
   bool badCrc = false;
   int64_t declaredSizeDelta = 0;  // declare this much more (or less) than the real size
   size_t truncateData = 0;        // drop this many bytes from the end of the data
+  int level = 6;                  // zlib's deflate level (0: stored blocks only)
+  int strategy = Z_DEFAULT_STRATEGY;
 };
 
 class ZipBuilder {
@@ -41,7 +43,7 @@ class ZipBuilder {
     std::string central;
     for (const Entry& e : entries_) {
       const ZipEntryOptions& o = e.options;
-      std::string data = o.deflate ? Deflate(e.data) : e.data;
+      std::string data = o.deflate ? Deflate(e.data, o.level, o.strategy) : e.data;
       if (o.truncateData && o.truncateData < data.size()) data.resize(data.size() - o.truncateData);
       uint32_t crc = static_cast<uint32_t>(
           crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
@@ -146,9 +148,9 @@ class ZipBuilder {
     return prefix + out;
   }
 
-  static std::string Deflate(const std::string& data) {
+  static std::string Deflate(const std::string& data, int level = 6, int strategy = Z_DEFAULT_STRATEGY) {
     z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
     std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 16, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
