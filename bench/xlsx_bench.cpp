@@ -2,6 +2,7 @@
 //
 //   xlsx_bench <folder with the xlsx_generate workbooks> [runs]
 //   xlsx_bench --inflate <workbook>
+//   xlsx_bench --inflate-isal <workbook>
 //
 // The first form takes numeric_1m_x10.xlsx, mixed_300k_x12.xlsx and, when
 // bench/make_xlsb.sh has written it, mixed_300k_x12.xlsb. For each workbook,
@@ -15,10 +16,15 @@
 // Prints the medians (wall and CPU time) and the ratios to inflate.
 //
 // --inflate inflates the sheet and shared-strings parts of one workbook
-// once and exits: the floor to time as a whole process against
-// `tabrevo IN OUTDIR /SILENT`.
+// once with zlib and exits: the floor to time as a whole process against
+// `tabrevo IN OUTDIR /SILENT`. --inflate-isal does the same with ISA-L's
+// inflater (where the build found it): the lower floor.
 #include <time.h>
 #include <zlib.h>
+
+#ifdef TABREVO_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -84,6 +90,38 @@ uint64_t InflateOnly(std::FILE* f, const reader::ZipArchive& zip, const reader::
   return total;
 }
 
+#ifdef TABREVO_HAVE_ISAL
+// The same with ISA-L's inflater.
+uint64_t InflateOnlyIsal(std::FILE* f, const reader::ZipArchive&, const reader::ZipEntry& e) {
+  uint8_t header[30];
+  std::fseek(f, static_cast<long>(e.localHeaderOffset), SEEK_SET);
+  if (std::fread(header, 1, 30, f) != 30) return 0;
+  long data = static_cast<long>(e.localHeaderOffset + 30 + reader::ReadU16(header + 26) +
+                                reader::ReadU16(header + 28));
+  std::fseek(f, data, SEEK_SET);
+  auto state = std::make_unique<inflate_state>();
+  isal_inflate_init(state.get());
+  static std::vector<uint8_t> in(256 << 10), out(1 << 20);
+  uint64_t left = e.compressedSize, total = 0;
+  while (state->block_state != ISAL_BLOCK_FINISH) {
+    if (state->avail_in == 0 && left > 0) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
+      if (std::fread(in.data(), 1, n, f) != n) break;
+      left -= n;
+      state->next_in = in.data();
+      state->avail_in = static_cast<uint32_t>(n);
+    }
+    state->next_out = out.data();
+    state->avail_out = static_cast<uint32_t>(out.size());
+    if (isal_inflate(state.get()) != ISAL_DECOMP_OK) break;
+    size_t made = out.size() - state->avail_out;
+    if (made == 0 && state->avail_in == 0 && left == 0) break;
+    total += made;
+  }
+  return total;
+}
+#endif
+
 struct Timing {
   std::vector<double> wall, cpu;
   void Add(double w, double c) {
@@ -115,7 +153,13 @@ bool IsCellPart(std::string_view name) {
   return strings || (sheet && (EndsWith(name, ".xml") || EndsWith(name, ".bin")));
 }
 
-int InflateParts(const std::string& path) {
+int InflateParts(const std::string& path, bool isal) {
+#ifndef TABREVO_HAVE_ISAL
+  if (isal) {
+    std::fprintf(stderr, "this build has no ISA-L\n");
+    return 1;
+  }
+#endif
   std::unique_ptr<reader::FileSource> file;
   std::unique_ptr<reader::ZipArchive> zip;
   if (!reader::FileSource::Open(path, &file).ok() || !reader::ZipArchive::Open(*file, &zip).ok()) {
@@ -133,6 +177,13 @@ int InflateParts(const std::string& path) {
       std::fclose(raw);
       return 1;
     }
+#ifdef TABREVO_HAVE_ISAL
+    if (isal) {
+      total += InflateOnlyIsal(raw, *zip, e);
+      ++parts;
+      continue;
+    }
+#endif
     total += InflateOnly(raw, *zip, e);
     ++parts;
   }
@@ -217,7 +268,8 @@ int Bench(const std::string& path, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string_view(argv[1]) == "--inflate") return InflateParts(argv[2]);
+  if (argc == 3 && std::string_view(argv[1]) == "--inflate") return InflateParts(argv[2], false);
+  if (argc == 3 && std::string_view(argv[1]) == "--inflate-isal") return InflateParts(argv[2], true);
   std::string dir = argc > 1 ? argv[1] : ".";
   int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   int rc = Bench(dir + "/numeric_1m_x10.xlsx", runs);

@@ -1,7 +1,8 @@
-// Writes the two .xlsx workbooks of the reader benchmark:
+// Writes the .xlsx workbooks of the benchmarks:
 //   numeric_1m_x10.xlsx  1,000,000 rows x 10 columns of numbers
 //   mixed_300k_x12.xlsx  300,000 rows x 12 columns: shared strings, dates,
 //                        custom number formats, booleans and numbers
+//   many_sheets_50x5k.xlsx  50 sheets of 5,000 such mixed rows each
 // laid out as Excel writes them (r attributes, spans, deflated parts,
 // numbers in their shortest round-trip form up to 17 digits).
 //
@@ -145,22 +146,43 @@ std::string Escape(const std::string& s) {
   return o;
 }
 
-std::vector<Part> Package(std::string sheet, std::string strings, std::string styles) {
+// The package of a workbook whose sheets are named Data (one) or Sheet1,
+// Sheet2, ... (several).
+std::vector<Part> Package(std::vector<std::string> sheets, std::string strings, std::string styles) {
+  const size_t n = sheets.size();
+  auto sheetName = [&](size_t i) { return n == 1 ? std::string("Data") : "Sheet" + std::to_string(i + 1); };
+  std::string types =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Types "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
+      "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
+      "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>";
+  std::string list, rels;
+  for (size_t i = 0; i < n; ++i) {
+    std::string id = std::to_string(i + 1);
+    types += "<Override PartName=\"/xl/worksheets/sheet" + id +
+             ".xml\" "
+             "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    list += "<sheet name=\"" + sheetName(i) + "\" sheetId=\"" + id + "\" r:id=\"rId" + id + "\"/>";
+    rels += "<Relationship Id=\"rId" + id +
+            "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+            "Target=\"worksheets/sheet" +
+            id + ".xml\"/>";
+  }
+  types +=
+      "<Override PartName=\"/xl/sharedStrings.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
+      "<Override PartName=\"/xl/styles.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+      "</Types>";
+  rels += "<Relationship Id=\"rId" + std::to_string(n + 1) +
+          "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+          "Target=\"sharedStrings.xml\"/><Relationship Id=\"rId" +
+          std::to_string(n + 2) +
+          "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+          "Target=\"styles.xml\"/>";
   std::vector<Part> parts;
-  parts.push_back(
-      {"[Content_Types].xml",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Types "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default Extension=\"rels\" "
-       "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
-       "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
-       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-       "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
-       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-       "<Override PartName=\"/xl/sharedStrings.xml\" "
-       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
-       "<Override PartName=\"/xl/styles.xml\" "
-       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
-       "</Types>"});
+  parts.push_back({"[Content_Types].xml", std::move(types)});
   parts.push_back(
       {"_rels/.rels",
        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
@@ -172,21 +194,16 @@ std::vector<Part> Package(std::string sheet, std::string strings, std::string st
        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook "
        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><workbookPr/>"
-       "<sheets><sheet name=\"Data\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
-  parts.push_back(
-      {"xl/_rels/workbook.xml.rels",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-       "<Relationship Id=\"rId1\" "
-       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
-       "Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
-       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
-       "Target=\"sharedStrings.xml\"/><Relationship Id=\"rId3\" "
-       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
-       "Target=\"styles.xml\"/></Relationships>"});
+       "<sheets>" +
+           list + "</sheets></workbook>"});
+  parts.push_back({"xl/_rels/workbook.xml.rels",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
+                   "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                       rels + "</Relationships>"});
   parts.push_back({"xl/styles.xml", std::move(styles)});
   parts.push_back({"xl/sharedStrings.xml", std::move(strings)});
-  parts.push_back({"xl/worksheets/sheet1.xml", std::move(sheet)});
+  for (size_t i = 0; i < n; ++i)
+    parts.push_back({"xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", std::move(sheets[i])});
   return parts;
 }
 
@@ -234,33 +251,39 @@ std::vector<Part> NumericSheet() {
   std::string sst =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" uniqueCount=\"0\"/>";
-  return Package(std::move(sheet), std::move(sst), Styles());
+  return Package({std::move(sheet)}, std::move(sst), Styles());
 }
 
-std::vector<Part> MixedSheet() {
-  std::mt19937_64 rng(2);
-  // Shared strings: 60 categories, 20,000 names, and one comment per row.
+// Shared strings of the mixed sheets: 60 categories, 20,000 names, and one
+// comment per row (`notes` of them).
+std::vector<std::string> MixedStrings(int notes) {
   std::vector<std::string> strings;
   const char* words[] = {"North",  "South",     "East",   "West",     "Central", "Retail",
                          "Online", "Wholesale", "Export", "Services", "Parts",   "Repairs"};
   for (int i = 0; i < 60; ++i) strings.push_back(std::string(words[i % 12]) + " " + words[(i * 7 + 3) % 12]);
   for (int i = 0; i < 20000; ++i)
     strings.push_back("Customer " + std::to_string(100000 + i) + " " + words[i % 12] + " & Sons");
-  size_t firstComment = strings.size();
-  for (int i = 0; i < 300000; ++i)
+  for (int i = 0; i < notes; ++i)
     strings.push_back("Order note " + std::to_string(i) + ": deliver to " + words[(i * 5) % 12] + " depot <" +
                       std::to_string(i % 97) + ">");
+  return strings;
+}
+
+std::string SharedStrings(const std::vector<std::string>& strings, size_t count) {
   std::string sst =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
-      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"1200000\" "
-      "uniqueCount=\"" +
-      std::to_string(strings.size()) + "\">";
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"" +
+      std::to_string(count) + "\" uniqueCount=\"" + std::to_string(strings.size()) + "\">";
   for (const std::string& s : strings) sst += "<si><t>" + Escape(s) + "</t></si>";
   sst += "</sst>";
+  return sst;
+}
 
+// `rows` mixed rows whose comments are the strings from `firstNote` on.
+std::string MixedRows(std::mt19937_64& rng, int rows, size_t firstNote) {
   std::string sheet = kSheetHead;
-  sheet += "<dimension ref=\"A1:L300000\"/><sheetData>";
-  for (int r = 1; r <= 300000; ++r) {
+  sheet += "<dimension ref=\"A1:L" + std::to_string(rows) + "\"/><sheetData>";
+  for (int r = 1; r <= rows; ++r) {
     sheet += "<row r=\"" + std::to_string(r) + "\" spans=\"1:12\">";
     Cell(sheet, 0, r, "", r);                                                                // id
     Cell(sheet, 1, r, " t=\"s\"", static_cast<double>(rng() % 60));                          // category
@@ -270,15 +293,34 @@ std::vector<Part> MixedSheet() {
     Cell(sheet, 5, r, " s=\"2\"", static_cast<double>(rng() % 100000000) / 100.0 - 100000);  // amount
     Cell(sheet, 6, r, " s=\"3\"", static_cast<double>(rng() % 10000) / 10000.0);             // percent
     sheet += "<c r=\"H" + std::to_string(r) + "\" t=\"b\"><v>" + std::to_string(rng() % 2) + "</v></c>";
-    Cell(sheet, 8, r, " s=\"5\"", static_cast<double>(rng() % 1000000));           // #,##0
-    Cell(sheet, 9, r, "", static_cast<double>(rng() >> 11) / 9007199254740992.0);  // general
-    Cell(sheet, 10, r, " t=\"s\"", static_cast<double>(firstComment + static_cast<size_t>(r - 1)));  // note
+    Cell(sheet, 8, r, " s=\"5\"", static_cast<double>(rng() % 1000000));                          // #,##0
+    Cell(sheet, 9, r, "", static_cast<double>(rng() >> 11) / 9007199254740992.0);                 // general
+    Cell(sheet, 10, r, " t=\"s\"", static_cast<double>(firstNote + static_cast<size_t>(r - 1)));  // note
     sheet += "<c r=\"L" + std::to_string(r) + "\" s=\"2\"><f>F" + std::to_string(r) + "*1.2</f><v>";
     AppendNumber(sheet, static_cast<double>(rng() % 1000000) / 100.0);
     sheet += "</v></c></row>";
   }
   sheet += kSheetTail;
-  return Package(std::move(sheet), std::move(sst), Styles());
+  return sheet;
+}
+
+std::vector<Part> MixedSheet() {
+  std::mt19937_64 rng(2);
+  std::vector<std::string> strings = MixedStrings(300000);
+  std::string sheet = MixedRows(rng, 300000, strings.size() - 300000);
+  return Package({std::move(sheet)}, SharedStrings(strings, 1200000), Styles());
+}
+
+// Many sheets of a workbook, each converted to its own file.
+std::vector<Part> ManySheets() {
+  std::mt19937_64 rng(3);
+  const int sheets = 50, rows = 5000;
+  std::vector<std::string> strings = MixedStrings(sheets * rows);
+  size_t firstNote = strings.size() - static_cast<size_t>(sheets * rows);
+  std::vector<std::string> parts;
+  for (int i = 0; i < sheets; ++i)
+    parts.push_back(MixedRows(rng, rows, firstNote + static_cast<size_t>(i * rows)));
+  return Package(std::move(parts), SharedStrings(strings, static_cast<size_t>(sheets * rows) * 4), Styles());
 }
 
 }  // namespace
@@ -289,5 +331,7 @@ int main(int argc, char** argv) {
   std::printf("wrote %s/numeric_1m_x10.xlsx\n", dir.c_str());
   if (!WriteZip(dir + "/mixed_300k_x12.xlsx", MixedSheet())) return 1;
   std::printf("wrote %s/mixed_300k_x12.xlsx\n", dir.c_str());
+  if (!WriteZip(dir + "/many_sheets_50x5k.xlsx", ManySheets())) return 1;
+  std::printf("wrote %s/many_sheets_50x5k.xlsx\n", dir.c_str());
   return 0;
 }
