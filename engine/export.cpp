@@ -194,20 +194,34 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
     StepProgress(window);
     ShowTimeEstimate(window, start, std::time(nullptr), row, rowCount);
 #endif
-    for (int col = 0; col < colCount; ++col) {
+    // A failed write ends the sheet at once: nothing after it can be
+    // stored, and a sheet can have billions of fields left.
+    for (int col = 0; col < colCount && !out.failed();) {
       xlSheetReadCellA(sheet, row, col, &cell);
+      if (cell.type == CELLTYPE_EMPTY) {
+        // Empty cells up to the next stored one (or the row's end) are
+        // only their delimiters: one fill, however wide the gap.
+        int next = xlSheetNextCellColA(sheet, row, col);
+        if (next <= col) next = col + 1;
+        if (next > colCount) next = colCount;
+        out.Repeat(fieldDelimiter, static_cast<size_t>(next - col));
+        col = next;
+        continue;
+      }
       switch (cell.type) {
         case CELLTYPE_NUMBER: writer.Number(cell); break;
         case CELLTYPE_STRING: writer.String(cell); break;
         case CELLTYPE_BOOLEAN: writer.Boolean(cell); break;
-        default: break;  // empty, blank and error cells have no content
+        default: break;  // blank and error cells have no content
       }
       if (singleDelimiter)
         out.Put(fieldDelimiter[0]);
       else if (!fieldDelimiter.empty())
         out.Append(fieldDelimiter);
+      ++col;
     }
     if (!recordDelimiter.empty()) out.Append(recordDelimiter);
+    if (out.failed()) break;
     ++s.recordCount;
   }
 }
@@ -277,8 +291,11 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   const bool written = out.Close();
   if (!written) {
     ++s.writeFailures;
-    ReportFailure(window, s, kLogText, "Cannot write output file.", "Unable to write the output file", path,
-                  out.error());
+    // The rows before the failure stay in the file; the report names it and
+    // says that it is incomplete, so that nobody takes it for the sheet.
+    std::string logText = "Cannot write all of output file ";
+    logText.append(path).append(": ").append(out.error());
+    ReportFailure(window, s, kLogText, logText, "Unable to write all of the output file", path, out.error());
   }
   if (const char* damage = xlSheetErrorMessageA(s.sheet)) {
     // The rows read before the damage are written. A sheet counts once in

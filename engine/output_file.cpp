@@ -80,6 +80,38 @@ void OutputFile::AppendSlow(const char* data, size_t n) {
   }
 }
 
+void OutputFile::Repeat(std::string_view unit, size_t count) {
+  const size_t size = unit.size();
+  if (size == 0 || count == 0) return;
+  if (size > kBufferSize) {  // never for delimiters, which are short
+    while (count-- > 0 && !failed_) AppendSlow(unit.data(), size);
+    return;
+  }
+  while (count > 0 && !failed_) {
+    size_t fit = (kBufferSize - used_) / size;
+    if (fit == 0) {
+      Flush();
+      continue;
+    }
+    size_t take = fit < count ? fit : count;
+    char* to = buffer_.get() + used_;
+    const size_t total = take * size;
+    if (size == 1) {
+      std::memset(to, unit[0], total);
+    } else {
+      // One copy of the unit, then the filled part doubled until done.
+      std::memcpy(to, unit.data(), size);
+      for (size_t done = size; done < total;) {
+        size_t copy = done < total - done ? done : total - done;
+        std::memcpy(to + done, to, copy);
+        done += copy;
+      }
+    }
+    used_ += total;
+    count -= take;
+  }
+}
+
 bool OutputFile::Close() {
   if (!file_) return !failed_;
   Flush();

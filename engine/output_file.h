@@ -37,6 +37,10 @@ class OutputFile {
     buffer_[used_++] = c;
   }
 
+  // Writes `unit` `count` times over: a run of empty fields is one fill of
+  // the buffer, not a call per field. Stops early once a write has failed.
+  void Repeat(std::string_view unit, size_t count);
+
   // Room for `n` bytes written in place (n <= kBufferSize): returns where
   // to write; Commit then takes the end of what was written.
   char* Room(size_t n) {
@@ -48,6 +52,8 @@ class OutputFile {
   // Writes what is buffered and closes the file. False when any write or the
   // close failed (a full disk); the reason is in error().
   bool Close();
+  // True once a write has failed: everything after it is dropped, so the
+  // writer stops instead of rendering text that can no longer be stored.
   bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
 

@@ -22,11 +22,11 @@ using FormatHandle = XlFormat*;
 // Cell type codes reported by xlSheetCellTypeA. Only 1 to 3 carry content.
 enum CellType : int {
   CELLTYPE_EMPTY = 0,
-  CELLTYPE_NUMBER = 1,   // dates included
+  CELLTYPE_NUMBER = 1,  // dates included
   CELLTYPE_STRING = 2,
   CELLTYPE_BOOLEAN = 3,
-  CELLTYPE_BLANK = 4,    // a cell that carries only a style
-  CELLTYPE_ERROR = 5,    // #N/A, #DIV/0! and the like: no content
+  CELLTYPE_BLANK = 4,  // a cell that carries only a style
+  CELLTYPE_ERROR = 5,  // #N/A, #DIV/0! and the like: no content
 };
 
 // A new, empty book; the ".xls" kind and the XML kind. Loading detects the
@@ -77,8 +77,8 @@ int xlSheetReadBoolA(SheetHandle sheet, int row, int col, FormatHandle* format);
 // Splits a date serial of the book's date system into calendar fields.
 // Returns 1, or 0 when the value is no date (negative, not finite, or past
 // 9999-12-31); the fields are then all 0.
-int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day,
-                      int* hour, int* min, int* sec, int* msec);
+int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int* day, int* hour, int* min,
+                      int* sec, int* msec);
 
 // Everything the export reads about one cell, in one call (the same answers
 // as xlSheetCellFormatA, xlSheetCellTypeA, xlSheetIsDateA and the type's own
@@ -87,13 +87,18 @@ int xlBookDateUnpackA(BookHandle book, double value, int* year, int* month, int*
 struct XlCellInfo {
   int type = CELLTYPE_EMPTY;
   FormatHandle format = nullptr;
-  double number = 0;     // CELLTYPE_NUMBER
-  int isDate = 0;        // CELLTYPE_NUMBER
-  int boolean = 0;       // CELLTYPE_BOOLEAN
+  double number = 0;           // CELLTYPE_NUMBER
+  int isDate = 0;              // CELLTYPE_NUMBER
+  int boolean = 0;             // CELLTYPE_BOOLEAN
   const char* text = nullptr;  // CELLTYPE_STRING
   size_t textLength = 0;
 };
 void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* cell);
+
+// The column of the first cell at or right of `col` in `row` that holds a
+// value or an error, or xlSheetLastColA when there is none: the export
+// writes the empty fields up to it in one go.
+int xlSheetNextCellColA(SheetHandle sheet, int row, int col);
 
 int xlFormatNumFormatA(FormatHandle format);
 // The text of a workbook-defined number format (identifier 164 and up), or

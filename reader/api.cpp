@@ -107,6 +107,16 @@ int xlSheetCellTypeA(SheetHandle sheet, int row, int col) {
   }
 }
 
+int xlSheetNextCellColA(SheetHandle sheet, int row, int col) {
+  if (!sheet) return 0;
+  sheet->EnsureLoaded();
+  const int last = static_cast<int>(sheet->cells.lastCol());
+  if (row < 0 || col >= last) return last;
+  uint32_t next =
+      sheet->cells.NextColumn(static_cast<uint32_t>(row), static_cast<uint32_t>(col < 0 ? 0 : col));
+  return next < static_cast<uint32_t>(last) ? static_cast<int>(next) : last;
+}
+
 void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* info) {
   *info = XlCellInfo{};
   if (!sheet) return;

@@ -39,8 +39,10 @@ void CellStore::GrowFirstChunk() {
   if (cells > kChunkCells) cells = kChunkCells;
   std::unique_ptr<StoredCell[]> bigger(new StoredCell[cells]);
   if (count_) std::memcpy(bigger.get(), chunks_[0].get(), count_ * sizeof(StoredCell));
-  if (chunks_.empty()) chunks_.push_back(std::move(bigger));
-  else chunks_[0] = std::move(bigger);
+  if (chunks_.empty())
+    chunks_.push_back(std::move(bigger));
+  else
+    chunks_[0] = std::move(bigger);
   firstChunkCells_ = cells;
   capacity_ = cells;
 }
@@ -64,6 +66,40 @@ const StoredCell* CellStore::Find(uint32_t row, uint32_t col) const {
   lastQueryCol_ = col;
   lastQueryCell_ = found;
   return found;
+}
+
+uint32_t CellStore::NextColumn(uint32_t row, uint32_t col) const {
+  if (rows_.empty()) return kNoColumn;
+  size_t r = cursorRow_;
+  if (rows_[r].row != row) {
+    if (r + 1 < rows_.size() && rows_[r + 1].row == row) {
+      ++r;
+    } else {
+      auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
+                                 [](const RowSpan& s, uint32_t v) { return s.row < v; });
+      if (it == rows_.end() || it->row != row) return kNoColumn;
+      r = static_cast<size_t>(it - rows_.begin());
+    }
+    cursorRow_ = r;
+    cursorCell_ = rows_[r].begin;
+  }
+  size_t lo = cursorCell_;
+  size_t hi = RowEnd(r);
+  if (lo < rows_[r].begin || lo >= hi || At(lo).col > col) lo = rows_[r].begin;
+  // In a row-major walk the answer is the cursor's cell or the next one.
+  if (At(lo).col < col && lo + 1 < hi && At(lo + 1).col >= col) ++lo;
+  if (At(lo).col < col) {
+    while (lo < hi) {
+      size_t mid = lo + (hi - lo) / 2;
+      if (At(mid).col < col)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+  }
+  if (lo >= RowEnd(r)) return kNoColumn;
+  cursorCell_ = lo;
+  return At(lo).col;
 }
 
 const StoredCell* CellStore::FindUncached(uint32_t row, uint32_t col) const {
@@ -110,7 +146,10 @@ const StoredCell* CellStore::FindUncached(uint32_t row, uint32_t col) const {
       size_t lo = i, hi = end;
       while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
-        if (At(mid).col < col) lo = mid + 1; else hi = mid;
+        if (At(mid).col < col)
+          lo = mid + 1;
+        else
+          hi = mid;
       }
       i = lo;
       break;
@@ -145,7 +184,6 @@ SheetBuilder::SheetBuilder(CellStore& store) : store_(store) {}
 SheetBuilder::~SheetBuilder() {
   if (!finished_) Finish();
 }
-
 
 bool SheetBuilder::AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {
   StoredCell c{};

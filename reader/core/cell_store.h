@@ -58,6 +58,12 @@ class CellStore {
   // export: the last position is remembered.
   const StoredCell* Find(uint32_t row, uint32_t col) const;
 
+  // The column of the first stored cell of `row` at or right of `col`, or
+  // kNoColumn when the row has none there. Leaves the lookup cursor on that
+  // cell, so that the Find which follows costs one step.
+  static constexpr uint32_t kNoColumn = UINT32_MAX;
+  uint32_t NextColumn(uint32_t row, uint32_t col) const;
+
   // Calls f(row, cell) for every cell in row-major order.
   template <typename F>
   void ForEach(F&& f) const {

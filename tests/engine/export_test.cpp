@@ -318,7 +318,7 @@ TEST(Export, ASheetCountsOnceAmongTheRunsFailures) {
   EXPECT_EQ(run.s.writeFailures, 1);
   EXPECT_EQ(run.s.readFailures, 0);
   EXPECT_EQ(RunFailures(run.s), 1);
-  EXPECT_NE(text.find("Unable to write the output file: /dev/full"), std::string::npos) << text;
+  EXPECT_NE(text.find("Unable to write all of the output file: /dev/full"), std::string::npos) << text;
   EXPECT_NE(text.find("Unable to read all of the sheet Broken"), std::string::npos) << text;
 }
 #endif
