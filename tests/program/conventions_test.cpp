@@ -144,8 +144,8 @@ TEST(StandardOutput, FailuresOnStandardErrorOnly) {
   run = program.Run({Sample("xlsx"), "-"}, false, "/dev/full");
   EXPECT_EQ(run.exitCode, 4);
   EXPECT_EQ(run.errors,
-            "tabrevo: Unable to write the output file: standard output: No space left on device\n"
-            "tabrevo: Unable to write the output file: standard output: No space left on device\n");
+            "tabrevo: Unable to write all of the output file: standard output: No space left on device\n"
+            "tabrevo: Unable to write all of the output file: standard output: No space left on device\n");
 }
 
 // With stdout closed, the records must not go to whatever file takes its
