@@ -22,10 +22,11 @@ std::string LogMessage(const ConverterSettings& s, unsigned kind, const char* te
 }
 
 void WriteLogLine(const char* source, const ConverterSettings& s, unsigned kind, const char* text) {
-  std::string path = ActivityLogPath();
-  // Text mode: on Windows the line break is stored as carriage return and line feed.
-  std::FILE* log = std::fopen(path.c_str(), "a+");
-  if (!log) return;
+  AppendLogLine(ActivityLogPath(), source, s, kind, text);
+}
+
+void AppendLogLine(const std::string& path, const char* source, const ConverterSettings& s, unsigned kind,
+                   const char* text) {
   std::tm t = platform::LocalTime(std::time(nullptr));
   std::string message = LogMessage(s, kind, text);
   char head[64];
@@ -37,9 +38,19 @@ void WriteLogLine(const char* source, const ConverterSettings& s, unsigned kind,
   line += name;
   line += ' ';
   line += message;
-  // One write per line, so that lines of several processes do not mix.
-  std::fwrite(line.data(), 1, line.size(), log);
-  std::fclose(log);
+#ifdef _WIN32
+  // A text file: every line break is stored as carriage return and line feed.
+  std::string stored;
+  stored.reserve(line.size() + 2);
+  for (char c : line) {
+    if (c == '\n') stored += '\r';
+    stored += c;
+  }
+  line.swap(stored);
+#endif
+  // One append of the whole line, so that the lines of processes writing at
+  // the same time never mix. A log that cannot be written is skipped.
+  platform::AppendToFile(path, line);
 }
 
 void WriteStatus(const char* word, const ConverterSettings& s) {

@@ -33,6 +33,9 @@ std::string ActivityLogPath();
 // to 10 characters, the message. Best effort: a log that cannot be written
 // is skipped without a report.
 void WriteLogLine(const char* source, const ConverterSettings& settings, unsigned kind, const char* text);
+// The same line appended to the log file at `path`.
+void AppendLogLine(const std::string& path, const char* source, const ConverterSettings& settings,
+                   unsigned kind, const char* text);
 
 // The message text of a kind, as WriteLogLine writes it.
 std::string LogMessage(const ConverterSettings& settings, unsigned kind, const char* text);

@@ -55,6 +55,11 @@ std::string AppDataFolder();
 // loaded it).
 std::string ExecutablePath();
 
+// Appends `bytes` to the file at `path` (created when missing) in one write
+// at its end (POSIX O_APPEND, Windows FILE_APPEND_DATA), so that what several
+// processes append at the same time never interleaves. False on failure.
+bool AppendToFile(const std::string& path, std::string_view bytes);
+
 // Profile (INI) files. The reading returns `defaultValue` when the file, the
 // section or the key is missing or empty; section and key names match
 // without regard to case. The writing creates the file and the section when

@@ -40,6 +40,18 @@ bool FindFiles(const std::string& pattern, std::vector<std::string>* names) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  ssize_t n;
+  do {
+    n = ::write(fd, bytes.data(), bytes.size());
+  } while (n < 0 && errno == EINTR);
+  bool ok = n == static_cast<ssize_t>(bytes.size());
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
 bool PathExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;

@@ -39,6 +39,19 @@ std::string AppDataFolder() {
   return folder;
 }
 
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+  // Append access alone: every write goes to the end of the file as one piece.
+  HANDLE file =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  if (!CloseHandle(file)) ok = false;
+  return ok;
+}
+
 std::string ExecutablePath() {
   std::string buffer(MAX_PATH, '\0');
   for (;;) {
