@@ -107,6 +107,32 @@ std::string ZipArchive::Key(std::string_view name) {
   return key.substr(start);
 }
 
+namespace {
+
+// Marks the entries whose bytes (at least the local header and the
+// compressed data) reach into the next entry's local header, and that next
+// entry too. Writers lay entries one after another; overlapping entries
+// let a small file inflate to any size, one stream read for every name.
+void MarkOverlaps(std::vector<ZipEntry>* entries) {
+  std::vector<size_t> order(entries->size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return (*entries)[a].localHeaderOffset < (*entries)[b].localHeaderOffset;
+  });
+  for (size_t k = 1; k < order.size(); ++k) {
+    ZipEntry& before = (*entries)[order[k - 1]];
+    ZipEntry& after = (*entries)[order[k]];
+    uint64_t end = 0;
+    if (!CheckedAdd(before.localHeaderOffset, kLocalHeaderBytes, &end) ||
+        !CheckedAdd(end, before.compressedSize, &end) || end > after.localHeaderOffset) {
+      before.overlaps = true;
+      after.overlaps = true;
+    }
+  }
+}
+
+}  // namespace
+
 Status ZipArchive::Open(ByteSource& source, std::unique_ptr<ZipArchive>* out) {
   EndRecord end;
   READER_RETURN_IF_ERROR(FindEnd(source, &end));
@@ -178,6 +204,7 @@ Status ZipArchive::Open(ByteSource& source, std::unique_ptr<ZipArchive>* out) {
     pos += recordLength;
   }
   if (archive->entries_.empty()) return Status::Error("the ZIP archive has no entries");
+  MarkOverlaps(&archive->entries_);
   *out = std::move(archive);
   return Status::Ok();
 }
@@ -327,6 +354,7 @@ Status ZipEntryReader::Open(ByteSource& source, const ZipArchive& archive, const
   if (entry.method != 0 && entry.method != 8)
     return Fail("compression method " + std::to_string(entry.method) + " is not supported");
   if (declared_ > kMaxZipPartBytes) return Fail("the part declares more than 4 GiB");
+  if (entry.overlaps) return Fail("the part's data overlaps another part's");
   if (entry.method == 0 && entry.compressedSize != entry.uncompressedSize)
     return Fail("a stored part whose sizes differ");
 

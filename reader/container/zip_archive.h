@@ -38,6 +38,10 @@ struct ZipEntry {
   uint32_t crc32 = 0;
   uint16_t method = 0;
   uint16_t flags = 0;
+  // The entry's bytes overlap another entry's: never in an archive a writer
+  // made, but the way a small file names one compressed stream many times
+  // (a ZIP bomb). Such an entry is not read.
+  bool overlaps = false;
 };
 
 class ZipArchive {
