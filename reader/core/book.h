@@ -33,6 +33,13 @@ enum class BookKind { Xls, Xml };
 enum class SheetKind { Worksheet, Chartsheet, Dialogsheet, Macrosheet };
 enum class Visibility { Visible, Hidden, VeryHidden };
 
+// The most sheets a workbook may list. Writers stop far below (the file
+// formats number sheets in 16 bits in places); a sheet list beyond it is
+// damage or an attack: ten million entries compress to a few kilobytes and
+// would take gigabytes to keep.
+inline constexpr size_t kMaxSheets = 65535;
+inline constexpr const char* kTooManySheets = "the workbook lists more than 65,535 sheets";
+
 class SheetBuilder;
 // Fills a sheet's cells; may use the sheet's own string pool. A failed
 // status keeps the cells added before it and becomes the sheet's error.

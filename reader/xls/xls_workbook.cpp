@@ -234,6 +234,8 @@ Status ReadGlobals(BiffStream& s, bool wholeStream, Globals* g, StringPool& shar
         // position, visibility, type, then the name: BIFF8 a short Unicode
         // string, BIFF5/7 a byte string ([MS-XLS] 2.4.28).
         if (wholeStream || n < 7) break;
+        if (g->sheets.size() >= kMaxSheets)
+          return Status::Error(Where(s, walker.offset()) + ": " + kTooManySheets);
         g->sheets.push_back(
             {ReadU32(d), d[4], d[5], std::string(reinterpret_cast<const char*>(d + 6), n - 6)});
         break;

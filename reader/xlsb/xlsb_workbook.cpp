@@ -60,6 +60,7 @@ Status ParseWorkbook(RecordReader& records, std::vector<SheetEntry>* sheets, boo
       bool noRel = false;
       if (!f.U32(&state) || !f.U32(&tabId) || !f.NullableWideString(&relId, &noRel) || !f.WideString(&name))
         return records.Error("a sheet entry too short for its fields");
+      if (sheets->size() >= kMaxSheets) return records.Error(kTooManySheets);
       SheetEntry e;
       e.name = name;
       if (!noRel) e.relId = relId;

@@ -41,6 +41,7 @@ Status ParseWorkbookPart(XmlScanner& sc, std::vector<SheetEntry>* sheets, bool* 
     } else if (name == "sheets") {
       sheetsDepth = sc.selfClosing() ? 0 : sc.depth();
     } else if (name == "sheet" && sheetsDepth && sc.depth() == sheetsDepth + 1) {
+      if (sheets->size() >= kMaxSheets) return sc.Error(kTooManySheets);
       SheetEntry e;
       if (sc.GetAttribute("name", &value)) {
         // Sheet names are ST_Xstring: they may carry _xHHHH_ escapes.
