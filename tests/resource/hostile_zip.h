@@ -58,46 +58,71 @@ inline Deflated DeflateWhole(const std::string& text) {
   return {z.Take(text, Z_FINISH), text.size(), Crc(text)};
 }
 
-// head + unit * count + tail, deflated. A chunk of whole units (at least
-// 64 KiB, more than deflate's 32 KiB window) is compressed once after the
-// head and once more after itself: that second encoding depends only on the
-// window before it, which is the same chunk every time, so it is repeated
-// as it is. Gigabytes of text cost milliseconds and a few megabytes.
-inline Deflated DeflateRepeated(const std::string& head, const std::string& unit, uint64_t count,
-                                const std::string& tail) {
-  const uint64_t chunkUnits = std::max<uint64_t>(1, (uint64_t(1) << 20) / unit.size());
-  if (count < 3 * chunkUnits) {
-    std::string text = head;
-    for (uint64_t i = 0; i < count; ++i) text += unit;
-    return DeflateWhole(text + tail);
-  }
-  std::string chunk;
-  for (uint64_t i = 0; i < chunkUnits; ++i) chunk += unit;
-  const uint64_t chunks = count / chunkUnits;
-  std::string rest;
-  for (uint64_t i = 0; i < count % chunkUnits; ++i) rest += unit;
-  rest += tail;
-
-  Deflater z;
-  Deflated d;
-  d.data = z.Take(head + chunk, Z_SYNC_FLUSH);
-  const std::string again = z.Take(chunk, Z_SYNC_FLUSH);
-  d.data.reserve(d.data.size() + again.size() * (chunks - 1) + 4096);
-  for (uint64_t i = 1; i < chunks; ++i) d.data += again;
-  d.data += z.Take(rest, Z_FINISH);
-
-  d.size = head.size() + chunks * chunk.size() + rest.size();
-  // CRC of the chunk repeated: doubling with crc32_combine.
-  uint32_t crc = Crc(head);
-  uint32_t power = Crc(chunk);  // CRC of chunk * 2^k
-  uint64_t powerBytes = chunk.size();
-  for (uint64_t n = chunks; n; n >>= 1) {
+// CRC-32 of `text` repeated n times: doubling with crc32_combine.
+inline uint32_t CrcRepeated(const std::string& text, uint64_t n) {
+  uint32_t crc = 0;
+  uint32_t power = Crc(text);  // CRC of text * 2^k
+  uint64_t powerBytes = text.size();
+  for (; n; n >>= 1) {
     if (n & 1) crc = static_cast<uint32_t>(crc32_combine(crc, power, static_cast<z_off_t>(powerBytes)));
     power = static_cast<uint32_t>(crc32_combine(power, power, static_cast<z_off_t>(powerBytes)));
     powerBytes *= 2;
   }
-  d.crc = Crc(rest, crc);
+  return crc;
+}
+
+// A part made of segments, each a text repeated `count` times, deflated.
+// A long run of one unit is deflated as a chunk of whole units (at least
+// 1 MiB, beyond deflate's 32 KiB window) once after what came before and
+// once after itself: that second encoding depends only on the window before
+// it, which is the same chunk every time, so it is repeated as it is.
+// Gigabytes of text cost milliseconds and a few megabytes.
+struct Segment {
+  std::string text;
+  uint64_t count = 1;
+};
+inline Deflated DeflateSegments(const std::vector<Segment>& segments) {
+  Deflater z;
+  Deflated d;
+  std::string pending;
+  for (const Segment& seg : segments) {
+    const uint64_t chunkUnits = std::max<uint64_t>(1, (uint64_t(1) << 20) / seg.text.size());
+    uint64_t literal = seg.count;
+    if (seg.count >= 3 * chunkUnits) {
+      std::string chunk;
+      for (uint64_t i = 0; i < chunkUnits; ++i) chunk += seg.text;
+      const uint64_t chunks = seg.count / chunkUnits;
+      d.data += z.Take(pending + chunk, Z_SYNC_FLUSH);
+      d.crc = Crc(pending, d.crc);
+      pending.clear();
+      const std::string again = z.Take(chunk, Z_SYNC_FLUSH);
+      d.data.reserve(d.data.size() + again.size() * (chunks - 1) + 4096);
+      for (uint64_t i = 2; i < chunks; ++i) d.data += again;
+      d.data += again;
+      d.crc = static_cast<uint32_t>(
+          crc32_combine(d.crc, CrcRepeated(chunk, chunks), static_cast<z_off_t>(chunk.size() * chunks)));
+      d.size += chunk.size() * chunks;
+      literal = seg.count % chunkUnits;
+    }
+    for (uint64_t i = 0; i < literal; ++i) {
+      pending += seg.text;
+      d.size += seg.text.size();
+      if (pending.size() >= (size_t(1) << 20)) {
+        d.data += z.Take(pending, Z_NO_FLUSH);
+        d.crc = Crc(pending, d.crc);
+        pending.clear();
+      }
+    }
+  }
+  d.data += z.Take(pending, Z_FINISH);
+  d.crc = Crc(pending, d.crc);
   return d;
+}
+
+// head + unit * count + tail, deflated.
+inline Deflated DeflateRepeated(const std::string& head, const std::string& unit, uint64_t count,
+                                const std::string& tail) {
+  return DeflateSegments({{head, 1}, {unit, count}, {tail, 1}});
 }
 
 // A ZIP archive of deflated parts. Alias() names an earlier part's data
