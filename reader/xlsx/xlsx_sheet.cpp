@@ -1,4 +1,5 @@
 // The cells of an .xlsx worksheet part (<sheetData>, ECMA-376 Part 1 18.3.1).
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -68,9 +69,12 @@ CellType TypeOf(std::string_view t) {
 }  // namespace
 
 RefParse ParseCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
+  // Letters and digits of any length: a reference with more of them than
+  // the grid's limits (XFD, 1048576) is out of range, not malformed, so that
+  // its cell is dropped rather than put where a cell without one would go.
   size_t i = 0;
-  uint32_t c = 0;
-  while (i < s.size() && i < 4) {
+  uint64_t c = 0;
+  while (i < s.size()) {
     char ch = s[i];
     if (ch >= 'A' && ch <= 'Z')
       c = c * 26 + static_cast<uint32_t>(ch - 'A' + 1);
@@ -78,20 +82,20 @@ RefParse ParseCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
       c = c * 26 + static_cast<uint32_t>(ch - 'a' + 1);
     else
       break;
+    if (c > kMaxCols) c = kMaxCols + 1;  // stays out of range, never overflows
     ++i;
   }
   if (i == 0 || i == s.size() || !IsDigit(s[i])) return RefParse::Bad;
-  size_t digits = s.size() - i;
-  if (digits > 8) return RefParse::Bad;
-  uint32_t r = 0;
+  uint64_t r = 0;
   for (; i < s.size(); ++i) {
     if (!IsDigit(s[i])) return RefParse::Bad;
     r = r * 10 + static_cast<uint32_t>(s[i] - '0');
+    if (r > kMaxRows) r = kMaxRows + 1;
   }
   if (r == 0) return RefParse::Bad;
   if (c > kMaxCols || r > kMaxRows) return RefParse::OutOfRange;
-  *row = r - 1;
-  *col = c - 1;
+  *row = static_cast<uint32_t>(r - 1);
+  *col = static_cast<uint32_t>(c - 1);
   return RefParse::Ok;
 }
 
@@ -268,6 +272,9 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       const XmlScanner::Attribute* ra = sc.FindAttribute("r");
       if (ra && ParseSmallUnsigned(ra->value, 8, &r) && r >= 1) {
         rowOfCells = r - 1;
+      } else if (ra && ra->value.size() > 8 &&
+                 std::all_of(ra->value.begin(), ra->value.end(), [](char ch) { return IsDigit(ch); })) {
+        rowOfCells = kMaxRows;  // a number past the grid: the row's cells are dropped
       } else {
         rowOfCells = nextRow;
       }

@@ -447,7 +447,10 @@ TEST(XlsxParsing, CellReferences) {
   EXPECT_EQ(c, 27u);
   EXPECT_EQ(reader::ParseCellReference("XFE1", &r, &c), reader::RefParse::OutOfRange);
   EXPECT_EQ(reader::ParseCellReference("A1048577", &r, &c), reader::RefParse::OutOfRange);
-  for (const char* bad : {"", "A", "1", "A0", "$A$1", "A1B", "ABCDE1", "A123456789"})
+  // Past the grid however long: dropped, not taken for a cell without one.
+  for (const char* far : {"ABCDE1", "A123456789", "ZZZZZZZZZZZZ99999999999999999999"})
+    EXPECT_EQ(reader::ParseCellReference(far, &r, &c), reader::RefParse::OutOfRange) << far;
+  for (const char* bad : {"", "A", "1", "A0", "$A$1", "A1B", "ABCDE", "A00"})
     EXPECT_EQ(reader::ParseCellReference(bad, &r, &c), reader::RefParse::Bad) << bad;
 }
 
