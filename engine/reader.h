@@ -74,6 +74,12 @@ double xlSheetReadNumA(SheetHandle sheet, int row, int col, FormatHandle* format
 char* xlSheetReadStrA(SheetHandle sheet, int row, int col, FormatHandle* format);
 int xlSheetReadBoolA(SheetHandle sheet, int row, int col, FormatHandle* format);
 
+// With a non-zero `utf8`, the texts of string cells (xlSheetReadStrA,
+// xlSheetReadCellA) come in UTF-8 on every platform instead of the A form;
+// sheet names, format texts and messages stay in the A form. Off when the
+// book is created.
+void xlBookSetCellTextUtf8A(BookHandle book, int utf8);
+
 // Splits a date serial of the book's date system into calendar fields.
 // Returns 1, or 0 when the value is no date (negative, not finite, or past
 // 9999-12-31); the fields are then all 0.
@@ -92,6 +98,7 @@ struct XlCellInfo {
   int boolean = 0;             // CELLTYPE_BOOLEAN
   const char* text = nullptr;  // CELLTYPE_STRING
   size_t textLength = 0;
+  int errorCode = 0;  // CELLTYPE_ERROR: the BIFF code (0x07 #DIV/0!, 0x2A #N/A, ...)
 };
 void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* cell);
 

@@ -134,8 +134,10 @@ void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* info) {
       info->type = CELLTYPE_STRING;
       std::string_view text = sheet->CellText(*cell);
 #ifdef _WIN32
-      sheet->textA = platform::Utf8ToAnsi(text);
-      text = sheet->textA;
+      if (!sheet->book->cellTextUtf8) {
+        sheet->textA = platform::Utf8ToAnsi(text);
+        text = sheet->textA;
+      }
 #endif
       info->text = text.data();
       info->textLength = text.size();
@@ -145,9 +147,16 @@ void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* info) {
       info->type = CELLTYPE_BOOLEAN;
       info->boolean = cell->value ? 1 : 0;
       break;
-    case reader::CellKind::Error: info->type = CELLTYPE_ERROR; break;
+    case reader::CellKind::Error:
+      info->type = CELLTYPE_ERROR;
+      info->errorCode = static_cast<int>(cell->value & 0xFF);
+      break;
     default: break;
   }
+}
+
+void xlBookSetCellTextUtf8A(BookHandle book, int utf8) {
+  if (book) book->cellTextUtf8 = utf8 != 0;
 }
 
 int xlSheetIsDateA(SheetHandle sheet, int row, int col) {
@@ -169,10 +178,12 @@ char* xlSheetReadStrA(SheetHandle sheet, int row, int col, FormatHandle* format)
   if (!cell || cell->kind != reader::CellKind::String) return nullptr;
   std::string_view text = sheet->CellText(*cell);
 #ifdef _WIN32
-  sheet->textA = platform::Utf8ToAnsi(text);
-#else
-  sheet->textA.assign(text.data(), text.size());
+  if (!sheet->book->cellTextUtf8) {
+    sheet->textA = platform::Utf8ToAnsi(text);
+    return sheet->textA.data();
+  }
 #endif
+  sheet->textA.assign(text.data(), text.size());
   return sheet->textA.data();
 }
 

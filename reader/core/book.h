@@ -88,6 +88,7 @@ struct XlBook {
 
   // A-form results handed out by the interface.
   std::string errorA;
+  bool cellTextUtf8 = false;  // cell strings handed out in UTF-8 instead of the A form
   std::map<int, std::string> formatTextsA;
   struct FormatQuery {
     bool valid = false;
