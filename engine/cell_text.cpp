@@ -246,3 +246,16 @@ NumberLayout LayoutOfFormat(std::string_view formatText) {
     layout.precision = static_cast<int>(platform::TextLength(formatText.substr(dot + 1)));
   return layout;
 }
+
+std::string_view ErrorCellText(int code) {
+  switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    case 0x2B: return "#GETTING_DATA";
+    default: return "#N/A";
+  }
+}

@@ -35,3 +35,9 @@ struct NumberLayout {
   int precision = -1;
 };
 NumberLayout LayoutOfFormat(std::string_view formatText);
+
+// The text of an error cell by its code, as the spreadsheet shows it:
+// #NULL!, #DIV/0!, #VALUE!, #REF!, #NAME?, #NUM!, #N/A, #GETTING_DATA.
+// A code none of them has gives #N/A, as an unknown error literal of an
+// .xlsx sheet does in the reader.
+std::string_view ErrorCellText(int code);

@@ -159,7 +159,17 @@ struct CellWriter {
       oem = platform::TextToOem(value);
       value = oem;
     }
-    value = ApplyCrlfMode(s, value, lines);
+    Enclosed(ApplyCrlfMode(s, value, lines));
+  }
+
+  // Under ERRORS=TEXT an error cell is written as its text, enclosed by the
+  // rules of string cells; else it has no content.
+  void Error(const XlCellInfo& cell) {
+    if (s.errorsAsText) Enclosed(ErrorCellText(cell.errorCode));
+  }
+
+  // A string's text, in double quotes when the quoting rules ask for them.
+  void Enclosed(std::string_view value) {
     // An empty delimiter never forces quotes.
     bool enclose = s.quoteAll || s.quoteStrings || Contains(value, '"') ||
                    (!s.fieldDelimiter.empty() && Contains(value, s.fieldDelimiter[0]));
@@ -212,7 +222,8 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
         case CELLTYPE_NUMBER: writer.Number(cell); break;
         case CELLTYPE_STRING: writer.String(cell); break;
         case CELLTYPE_BOOLEAN: writer.Boolean(cell); break;
-        default: break;  // blank and error cells have no content
+        case CELLTYPE_ERROR: writer.Error(cell); break;
+        default: break;  // blank cells have no content
       }
       if (singleDelimiter)
         out.Put(fieldDelimiter[0]);
@@ -277,6 +288,10 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
     if (s.overwrite != kOverwriteNo) platform::RemoveFile(path);
   }
 
+  // A byte-order mark only where a file begins: in a file this export
+  // creates, never in front of rows appended to an existing file, nor on
+  // standard output, a stream that other programs read as it comes.
+  const bool bom = s.writeBom && WritesUtf8(s) && !s.toStandardOutput && !platform::PathExists(path);
   OutputFile out;
   if (!(s.toStandardOutput ? out.OpenStandardOutput() : out.Open(path))) {
     ++s.writeFailures;
@@ -284,6 +299,10 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
     return;
   }
   if (!s.toStandardOutput) s.pathsWritten.Add(path);
+  if (bom) out.Append("\xEF\xBB\xBF", 3);
+  // The reader hands out cell strings in UTF-8 or in the A form, as the
+  // code page asks.
+  xlBookSetCellTextUtf8A(s.book, s.codePage == kCodePageUtf8);
 
   int rowCount = xlSheetLastRowA(s.sheet);
   WriteRows(window, s, out, rowCount);

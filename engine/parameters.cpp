@@ -1,10 +1,12 @@
 #include "parameters.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -58,6 +60,24 @@ int32_t ReadDecimal(std::string_view text) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
+// The value of SHEETS=: sheet names separated by semicolons, kept in upper
+// case (ASCII letters) as the selected-sheet list compares them. Empty
+// names are skipped; an empty value selects every sheet again.
+std::vector<std::string> SheetNames(std::string_view text) {
+  std::vector<std::string> names;
+  while (!text.empty()) {
+    const size_t end = text.find(';');
+    std::string_view name = text.substr(0, end);
+    if (!name.empty()) {
+      std::string upper = UpperAscii(name);
+      if (std::find(names.begin(), names.end(), upper) == names.end()) names.push_back(std::move(upper));
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return names;
+}
+
 // A keyword that takes the rest of the text as its value.
 bool Prefix(std::string_view k, std::string_view keyword, std::string_view* value) {
   if (!StartsWithNoCase(k, keyword)) return false;
@@ -109,7 +129,8 @@ void ApplyKeyword(ConverterSettings& s, std::string_view k) {
     s.statusFile += "status.log";
   }
   if (Prefix(k, "MAXLEN=", &value)) s.maxLength = ReadDecimal(value);
-  Whole(k, {{"ASIS", kCodePageAsIs}, {"ANSI", kCodePageAnsi}, {"OEM", kCodePageOem}}, &s.codePage);
+  Whole(k, {{"ASIS", kCodePageAsIs}, {"ANSI", kCodePageAnsi}, {"OEM", kCodePageOem}, {"UTF8", kCodePageUtf8}},
+        &s.codePage);
   Whole(k,
         {{"OVERWRITE=1", kOverwriteYes},
          {"OVERWRITE=0", kOverwriteNo},
@@ -122,6 +143,9 @@ void ApplyKeyword(ConverterSettings& s, std::string_view k) {
   Whole(k, {{"WAIT", 1}}, &s.wait);
   Whole(k, {{"BATCH", 1}}, &s.batch);
   Whole(k, {{"SILENT", 1}}, &s.silent);
+  if (Prefix(k, "SHEETS=", &value)) s.sheetFilter = SheetNames(value);
+  Whole(k, {{"BOM", 1}}, &s.writeBom);
+  Whole(k, {{"ERRORS=TEXT", 1}, {"ERRORS=EMPTY", 0}}, &s.errorsAsText);
 }
 
 void ApplyArgument(ConverterSettings& s, std::string_view arg) {

@@ -15,6 +15,14 @@ void SetDefaultSettings(ConverterSettings& s) {
   s.exportRecords = 1;
 }
 
+bool WritesUtf8(const ConverterSettings& s) {
+#ifdef _WIN32
+  return s.codePage == kCodePageUtf8;
+#else
+  return s.codePage != kCodePageOem;
+#endif
+}
+
 void AssignLimited(std::string& field, std::string_view value, size_t maxChars) {
   std::string copy(value.substr(0, maxChars));  // `value` may point into `field`
   field.swap(copy);

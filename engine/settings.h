@@ -26,6 +26,7 @@ inline constexpr int32_t kOverwriteSkip = 2;
 inline constexpr int32_t kCodePageAsIs = 0;
 inline constexpr int32_t kCodePageAnsi = 1;
 inline constexpr int32_t kCodePageOem = 2;
+inline constexpr int32_t kCodePageUtf8 = 3;  // strings as UTF-8 on every platform
 
 // crlfMode values.
 inline constexpr int32_t kCrlfKeep = 0;
@@ -45,7 +46,7 @@ struct ConverterSettings {
   BookHandle book = nullptr;    // owned: released when replaced and with the record
   SheetHandle sheet = nullptr;  // a sheet of `book`
   int32_t overwrite = 0;        // kOverwriteNo, kOverwriteYes, kOverwriteSkip
-  int32_t codePage = 0;         // kCodePageAsIs, kCodePageAnsi, kCodePageOem
+  int32_t codePage = 0;         // kCodePageAsIs, kCodePageAnsi, kCodePageOem, kCodePageUtf8
   std::string fieldDelimiter;   // a delimiter word until ParseFieldDelimiter has run
   std::string recordDelimiter;  // a delimiter word until ParseRecordDelimiter has run
   std::string escapeChar;       // written in front of every double quote of an enclosed string
@@ -68,6 +69,11 @@ struct ConverterSettings {
   int32_t wait = 0;
   int32_t silent = 0;
   std::string statusFile;
+  // Only these sheets (names in upper case, ASCII letters only) when not
+  // empty; a name that no sheet of a workbook has fails that workbook.
+  std::vector<std::string> sheetFilter;
+  int32_t writeBom = 0;      // a UTF-8 byte-order mark at the start of each new UTF-8 file
+  int32_t errorsAsText = 0;  // error cells as their texts (#DIV/0!), else empty
 
   // State of the run kept by the engine.
   // True while outputFile holds a path the export built from outputFolder
@@ -89,6 +95,11 @@ struct ConverterSettings {
 inline int32_t RunFailures(const ConverterSettings& settings) {
   return settings.readFailures + settings.writeFailures;
 }
+
+// True when string cells reach the output file as UTF-8: always under
+// kCodePageUtf8; on POSIX, where the reader's texts are UTF-8, also as is
+// and ANSI. The byte-order mark is written only then.
+bool WritesUtf8(const ConverterSettings& settings);
 
 // Writes the defaults into a value-initialised record.
 void SetDefaultSettings(ConverterSettings& settings);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "activity_log.h"
 #include "export.h"
@@ -22,6 +23,26 @@ constexpr int kSheetListBox = 1049;
 
 LRESULT SendToSheetList(platform::Window window, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendDlgItemMessageA(static_cast<HWND>(window), kSheetListBox, message, wParam, lParam);
+}
+
+// Selects every listed sheet, or with SHEETS= only the sheets it names
+// (none when it names no sheet of this workbook: the user then chooses).
+void SelectListedSheets(platform::Window window, const ConverterSettings& s) {
+  if (s.sheetFilter.empty()) {
+    SendToSheetList(window, LB_SETSEL, TRUE, static_cast<LPARAM>(-1));
+    return;
+  }
+  const LRESULT count = SendToSheetList(window, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendToSheetList(window, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length == LB_ERR) continue;
+    std::string entry(static_cast<size_t>(length) + 1, '\0');
+    SendToSheetList(window, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry.data()));
+    entry.resize(static_cast<size_t>(length));
+    const bool named =
+        std::find(s.sheetFilter.begin(), s.sheetFilter.end(), UpperAscii(entry)) != s.sheetFilter.end();
+    SendToSheetList(window, LB_SETSEL, named ? TRUE : FALSE, i);
+  }
 }
 #endif
 
@@ -59,6 +80,39 @@ void ReportUnreadable(platform::Window window, ConverterSettings& s, const std::
   }
 }
 
+// A name of the SHEETS= list that no sheet of the workbook has: a failure
+// of this workbook, reported like one that cannot be read; the other named
+// sheets are still converted.
+void ReportMissingSheet(ConverterSettings& s, const std::string& file, const std::string& sheet) {
+  ++s.readFailures;
+#if TABREVO_PROGRAM
+  WriteStatus(kStatusFailed, s);
+#endif
+  if (s.logEnabled) {
+    std::string text = "Cannot find sheet ";
+    text.append(sheet).append(" in workbook ").append(file).append(".");
+    WriteLogLine(kLogSource, s, kLogText, text.c_str());
+  } else {
+    platform::NoteFailure("No sheet named " + sheet, file, "not in the workbook");
+  }
+}
+
+// Keeps only the sheets that SHEETS= names (all when it names none).
+// Unattended, every name that no sheet has fails the workbook; a workbook
+// that could not be read at all has been reported already.
+void ApplySheetFilter(ConverterSettings& s, const std::string& file, bool loaded) {
+  if (s.sheetFilter.empty()) return;
+  std::vector<std::string> kept;
+  for (const std::string& name : s.selectedSheets)
+    if (std::find(s.sheetFilter.begin(), s.sheetFilter.end(), name) != s.sheetFilter.end())
+      kept.push_back(name);
+  if (loaded) {
+    for (const std::string& wanted : s.sheetFilter)
+      if (std::find(kept.begin(), kept.end(), wanted) == kept.end()) ReportMissingSheet(s, file, wanted);
+  }
+  s.selectedSheets.swap(kept);
+}
+
 }  // namespace
 
 int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* fileName) {
@@ -83,7 +137,8 @@ int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* file
   if (!s.book) return 0;
 
   xlBookSetLocaleA(s.book, "");
-  if (!xlBookLoadA(s.book, path.c_str())) ReportUnreadable(window, s, path, xlBookErrorMessageA(s.book));
+  const bool loaded = xlBookLoadA(s.book, path.c_str()) != 0;
+  if (!loaded) ReportUnreadable(window, s, path, xlBookErrorMessageA(s.book));
 
   const int count = xlBookSheetCountA(s.book);
   if (!window) {
@@ -105,8 +160,9 @@ int OpenWorkbook(platform::Window window, ConverterSettings& s, const char* file
     s.selectedSheets.push_back(UpperAscii(sheetName));
   }
 #ifdef _WIN32
-  if (window) SendToSheetList(window, LB_SETSEL, TRUE, static_cast<LPARAM>(-1));
+  if (window) SelectListedSheets(window, s);
 #endif
+  if (!window) ApplySheetFilter(s, path, loaded);
 
   if (!name.empty()) s.sourceFile = name;
   return 1;
