@@ -1,5 +1,6 @@
 #include "program/command_summary.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -73,6 +74,28 @@ void AddEscape(std::string& text, const std::string& escape) {
     AddKeyword(text, "/ESCAPE=", escape);  // "/ESCAPE= " for no escape text
 }
 
+// The sheets of the open book that the selected-sheet list names, in book
+// order and as the book spells them, joined by semicolons; empty when every
+// sheet is selected (a run from the summary then exports all, as the
+// wizard did) or no book is open.
+std::string SelectedSheetsValue(const ConverterSettings& s) {
+  std::string value;
+  bool all = true;
+  const int count = xlBookSheetCountA(s.book);
+  for (int i = 0; i < count; ++i) {
+    const char* name = xlSheetNameA(xlBookGetSheetA(s.book, i));
+    if (!name) name = "";
+    const std::string upper = UpperAscii(name);
+    if (std::find(s.selectedSheets.begin(), s.selectedSheets.end(), upper) == s.selectedSheets.end()) {
+      all = false;
+      continue;
+    }
+    if (!value.empty()) value += ';';
+    value += name;
+  }
+  return all ? std::string() : value;
+}
+
 }  // namespace
 
 std::string CommandLineArgument(std::string_view text) {
@@ -104,6 +127,8 @@ std::string CommandLineSummary(const ConverterSettings& s) {
     AddArgument(text, FolderArgumentText(s.outputFolder));
   else
     AddArgument(text, s.outputFile);
+  const std::string sheets = SelectedSheetsValue(s);
+  if (!sheets.empty()) AddKeyword(text, "/SHEETS=", sheets);
 
   if (s.overwrite == kOverwriteNo)
     text += "/OVERWRITE=0 ";
@@ -115,6 +140,8 @@ std::string CommandLineSummary(const ConverterSettings& s) {
   if (s.codePage == kCodePageAsIs) text += "/ASIS ";
   if (s.codePage == kCodePageAnsi) text += "/ANSI ";
   if (s.codePage == kCodePageOem) text += "/OEM ";
+  if (s.codePage == kCodePageUtf8) text += "/UTF8 ";
+  if (s.writeBom) text += "/BOM ";
 
   // RECORDS=0 also sets the record delimiter to "0"; the record delimiter
   // written after it sets it back.
@@ -129,6 +156,7 @@ std::string CommandLineSummary(const ConverterSettings& s) {
   AddFieldDelimiter(text, s.fieldDelimiter);
   text += s.quoteStrings ? "/QUOTES=1 " : "/QUOTES=0 ";
   text += s.quoteAll ? "/QUOTEALL=1 " : "/QUOTEALL=0 ";
+  if (s.errorsAsText) text += "/ERRORS=TEXT ";
 
   if (s.crlfMode == kCrlfRemove)
     text += "/CRLF=REMOVE ";

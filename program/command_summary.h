@@ -16,7 +16,8 @@ std::string CommandLineArgument(std::string_view text);
 
 // The summary text: source, output, the keyword parameters (each followed
 // by one blank), then a line feed and "/SILENT ". Every value reads back
-// through the parameter parser to the setting it was written from; only
-// the sheet selection, the log switch and the column settings are not
-// written (a run from the summary exports every sheet).
+// through the parameter parser to the setting it was written from. The
+// sheet selection is written as SHEETS= when fewer than all sheets of the
+// open book are selected; the log switch and the column settings are not
+// written.
 std::string CommandLineSummary(const ConverterSettings& settings);

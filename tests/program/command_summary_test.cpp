@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/parameters.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -97,6 +98,8 @@ void ExpectSameRun(const ConverterSettings& wizard, const std::string& expectedF
   EXPECT_EQ(back.openResult, wizard.openResult);
   EXPECT_EQ(back.batch, wizard.batch);
   EXPECT_EQ(back.wait, wizard.wait);
+  EXPECT_EQ(back.writeBom, wizard.writeBom);
+  EXPECT_EQ(back.errorsAsText, wizard.errorsAsText);
   EXPECT_EQ(back.silent, 1);
 }
 
@@ -271,3 +274,38 @@ TEST(CommandSummary, ShortAndFileLikeFoldersReadBackAsFolders) {
 }
 
 }  // namespace
+
+// The output options are written when set, and the sheet selection when
+// fewer than all sheets of the workbook are selected: as the workbook
+// spells the names, in its order, read back as the same selection.
+TEST(CommandSummary, OutputOptionsAndTheSheetSelection) {
+  ConverterSettings s{};
+  WizardDefaults(s);
+  s.sourceFile = "C:\\data\\book.xlsx";
+  s.outputFolder = "C:\\out";
+  testing_support::MemoryBook mb;
+  mb.Sheet("Data");
+  mb.Sheet("Q1 Totals");
+  mb.Sheet("Notes");
+  s.book = mb.Release();
+  s.selectedSheets = {"DATA", "Q1 TOTALS", "NOTES"};
+  const std::string all = CommandLineSummary(s);
+  EXPECT_EQ(all.find("/SHEETS="), std::string::npos) << all;
+  EXPECT_EQ(all.find("/UTF8"), std::string::npos) << all;
+  EXPECT_EQ(all.find("/BOM"), std::string::npos) << all;
+  EXPECT_EQ(all.find("/ERRORS"), std::string::npos) << all;
+
+  s.selectedSheets = {"NOTES", "Q1 TOTALS"};
+  s.codePage = kCodePageUtf8;
+  s.writeBom = 1;
+  s.errorsAsText = 1;
+  const std::string some = CommandLineSummary(s);
+  EXPECT_EQ(
+      some,
+      "C:\\data\\book.xlsx C:\\out \"/SHEETS=Q1 Totals;Notes\" /OVERWRITE=1 /UTF8 /BOM /RECORDS=CRLF  "
+      "/FULLHEADER=0 /ESCAPE=DQ /FIELDS=, /QUOTES=1 /QUOTEALL=0 /ERRORS=TEXT /CRLF=KEEP /OPEN=1 \n/SILENT ");
+  ExpectSameRun(s, s.outputFolder);
+  ConverterSettings back{};
+  ReadBack(some, back);
+  EXPECT_EQ(back.sheetFilter, (std::vector<std::string>{"Q1 TOTALS", "NOTES"}));
+}
