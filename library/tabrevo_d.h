@@ -30,8 +30,19 @@
  *                  removed, or written as the two characters \r and \n
  *   /OVERWRITE=YES|NO|SKIP (or 1|0|2)   an existing output file is replaced
  *                  (default), appended to, or kept and the sheet skipped
- *   /ASIS /ANSI    strings as stored (default)
+ *   /ASIS /ANSI    strings as stored (default): on Windows in the ANSI
+ *                  code page, where letters it lacks become "?"
  *   /OEM           strings in the OEM code page (Linux: code page 437)
+ *   /UTF8          strings in UTF-8 (Linux: as stored, which is UTF-8)
+ *   /BOM           a UTF-8 byte-order mark at the start of each output file
+ *                  the call creates (never before appended rows); only when
+ *                  the strings are UTF-8: /UTF8, and on Linux also as stored
+ *   /ERRORS=TEXT|EMPTY   error cells as their texts (#NULL!, #DIV/0!,
+ *                  #VALUE!, #REF!, #NAME?, #NUM!, #N/A, #GETTING_DATA),
+ *                  enclosed like strings, or empty (default)
+ *   /SHEETS=a;b    only the sheets named (any capitals, workbook order); a
+ *                  name a workbook lacks fails it (result 3), the named
+ *                  sheets it has are still written
  *   /LOG           failures go to the activity log wizards.log in the
  *                  user's application-data folder instead of being shown
  *   Every other keyword of the program (/STATUS, /SILENT, /BATCH, /WAIT,
@@ -44,9 +55,10 @@
  *      read; also when no file matched the source name
  *   1  no source workbook was given (no parameter with a workbook ending)
  *   2  neither an output file nor an output folder was given
- *   3  at least one matching workbook could not be read, or one of its
- *      sheets only partly (a damaged sheet: the rows read before the damage
- *      are written), or the run ran out of memory; the other workbooks and
+ *   3  at least one matching workbook could not be read, or lacks a sheet
+ *      /SHEETS= names, or one of its sheets could be read only partly (a
+ *      damaged sheet: the rows read before the damage are written), or the
+ *      run ran out of memory; the other workbooks and
  *      sheets were still converted. The reason goes to the activity log
  *      with /LOG, else (Linux) to one line on stderr; no window is shown
  *      for it.

@@ -30,6 +30,8 @@ std::string UsageText() {
          "  /CRLF=KEEP|REMOVE|REPLACE  line breaks inside strings: kept (default), removed or \\r\\n\n"
          "  /OVERWRITE=YES|NO|SKIP   replace (default), append to or keep existing files\n"
          "  /OEM  strings in code page 437   /LOG  append failures to wizards.log\n"
+         "  /SHEETS=a;b  only these sheets   /BOM  UTF-8 byte-order mark at the start of new files\n"
+         "  /ERRORS=TEXT  error cells as #DIV/0!, #N/A...   /UTF8  accepted (strings are UTF-8)\n"
          "  /STATUS=file  record the run's status word and failure count   /SILENT  no progress line\n"
          "Settings Log, OverWrite and Open of section [Common] in tabrevo.ini beside the\n"
          "program apply before the keywords.\n"
