@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "engine/cell_text.h"
 #include "engine/export.h"
 #include "engine/parameters.h"
+#include "tests/support/json.h"
 #include "tests/support/reader_pending.h"
 #include "tests/support/test_support.h"
 
@@ -140,6 +142,60 @@ TEST(OutputOptions, ErrorTextsFromEveryFormat) {
     EXPECT_EQ(plain.Convert(book), 0);
     EXPECT_EQ(plain.Out("ERRORS.csv").find('#'), std::string::npos);
   }
+}
+
+// "B12" as 0-based row and column.
+bool CellAddress(const std::string& a, int* row, int* col) {
+  size_t i = 0;
+  *col = 0;
+  for (; i < a.size() && a[i] >= 'A' && a[i] <= 'Z'; ++i) *col = *col * 26 + (a[i] - 'A' + 1);
+  if (i == 0 || i == a.size()) return false;
+  *row = std::stoi(a.substr(i)) - 1;
+  *col -= 1;
+  return true;
+}
+
+// Real workbooks with error cells, written by other programs: every error
+// cell the independent reference reader reports has the text that reader
+// shows for it.
+TEST(OutputOptions, ErrorTextsOfTheCorpusAgreeWithItsReference) {
+  const std::string corpus = testing_support::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  int compared = 0;
+  for (const char* name :
+       {"xls/readxl__types.xls", "xls/sheetjs__formula_stress_test.xls", "xls/gnumeric__address.xls",
+        "xlsx/calamine__errors.xlsx", "xlsx/sheetjs__ErrorTypes.xlsx", "xlsx/tealeg__testcelltypes.xlsx",
+        "xlsx/sheetjs__formula_stress_test.xlsx", "xlsb/sheetjs__ErrorTypes.xlsb",
+        "xlsb/poi__testVarious.xlsb", "xlsb/sheetjs__formula_stress_test.xlsb"}) {
+    SCOPED_TRACE(name);
+    const std::string book = corpus + "/" + name, reference = corpus + "/reference/" + name + ".json";
+    if (!FileExists(book) || !FileExists(reference)) continue;
+    testing_support::Json dump;
+    std::string why;
+    ASSERT_TRUE(testing_support::ParseJson(ReadFile(reference), &dump, &why)) << why;
+    BookHandle b = xlCreateXMLBookCA();
+    ASSERT_EQ(xlBookLoadA(b, book.c_str()), 1) << xlBookErrorMessageA(b);
+    const testing_support::Json* sheets = dump.Find("sheets");
+    ASSERT_NE(sheets, nullptr);
+    for (size_t i = 0; i < sheets->items.size(); ++i) {
+      const testing_support::Json* cells = sheets->items[i].Find("cells");
+      if (!cells) continue;
+      SheetHandle sheet = xlBookGetSheetA(b, static_cast<int>(i));
+      ASSERT_NE(sheet, nullptr);
+      for (const testing_support::Json& cell : cells->items) {
+        const testing_support::Json *t = cell.Find("t"), *w = cell.Find("w"), *a = cell.Find("a");
+        int row, col;
+        if (!t || t->text != "e" || !w || !a || !CellAddress(a->text, &row, &col)) continue;
+        XlCellInfo info;
+        xlSheetReadCellA(sheet, row, col, &info);
+        ASSERT_EQ(info.type, CELLTYPE_ERROR) << a->text;
+        EXPECT_EQ(ErrorCellText(info.errorCode), w->text) << a->text;
+        ++compared;
+      }
+    }
+    xlBookReleaseA(b);
+  }
+  std::cout << compared << " error cells compared\n";
 }
 
 TEST(OutputOptions, ByteOrderMarkOnlyAtTheStartOfNewFiles) {
