@@ -200,7 +200,7 @@ TEST(OutputOptions, ErrorTextsOfTheCorpusAgreeWithItsReference) {
 
 TEST(OutputOptions, ByteOrderMarkOnlyAtTheStartOfNewFiles) {
   const std::string book = FixturePath("engine/data_totals.xlsx");
-  OptionRun run({"/BOM", "/OVERWRITE=0"});
+  OptionRun run({"/UTF8", "/BOM", "/OVERWRITE=0"});
   const std::string out = run.dir.File("all.csv");
   run.s.outputFolder.clear();
   run.s.outputFile = out;
@@ -215,14 +215,14 @@ TEST(OutputOptions, ByteOrderMarkOnlyAtTheStartOfNewFiles) {
   EXPECT_EQ(ReadFile(out), first + first.substr(3));
 
   // An existing file written anew under overwrite is new again.
-  OptionRun again({"/BOM", "/OVERWRITE=1"});
+  OptionRun again({"/UTF8", "/BOM", "/OVERWRITE=1"});
   again.s.outputFolder.clear();
   again.s.outputFile = out;
   ASSERT_EQ(again.Convert(book), 0);
   EXPECT_EQ(ReadFile(out), first);
 
   // An existing empty file is appended to: no mark either.
-  OptionRun empty({"/BOM", "/OVERWRITE=0"});
+  OptionRun empty({"/UTF8", "/BOM", "/OVERWRITE=0"});
   WriteFile(empty.dir.File("DATA.csv"), "");
   ASSERT_EQ(empty.Convert(book), 0);
   EXPECT_EQ(empty.Out("DATA.csv").find(kBom), std::string::npos);
