@@ -12,8 +12,15 @@
 // workbook may state a million rows of sixteen thousand columns, whose text
 // (gigabytes of delimiters) only costs time here; the resource tests cover
 // that size. Nor are sheets past the first kMaxSheets: a thousand sheets
-// run the same code a thousand times. Files go to a private scratch folder
-// emptied after each input.
+// run the same code a thousand times. No output file may grow past
+// kMaxOutputBytes (a file-size limit, its signal ignored): a few shared
+// strings of a megabyte each, named by thousands of cells, make gigabytes of
+// faithful text; past the limit the write fails and the export takes its
+// failure road, which is fuzzed with it. Files go to a private scratch
+// folder emptied after each input.
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -27,6 +34,7 @@ namespace {
 
 constexpr int64_t kMaxCells = int64_t(1) << 20;
 constexpr int kMaxSheets = 64;
+constexpr rlim_t kMaxOutputBytes = rlim_t(1) << 20;
 
 FuzzScratch* scratch;
 
@@ -50,7 +58,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+namespace {
+
+// The file-size limit; set at the first input, after libFuzzer has put its
+// own signal handlers in place (its SIGXFSZ handler would end the run).
+void LimitOutput() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+      (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kMaxOutputBytes)) {
+    limit.rlim_cur = kMaxOutputBytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  LimitOutput();
   uint8_t choice[6] = {};
   if (StartsWithSignature(data, size)) {
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
