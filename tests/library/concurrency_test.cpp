@@ -2,6 +2,9 @@
 // bytes it gives alone.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -126,6 +129,61 @@ TEST(Concurrency, ParallelCallsGiveTheBytesOfSequentialOnes) {
     EXPECT_EQ(results[t], job.expected) << job.source;
     EXPECT_TRUE(FolderContents(folders[t]) == alone[t % jobs.size()]) << job.source;
   }
+}
+
+// Eight threads call Tabrevo_ConverterStr over and over, each on another
+// workbook at any moment, for TABREVO_SOAK_SECONDS (default 2): every call
+// gives the result and the bytes of the same call made alone.
+TEST(Concurrency, EightThreadsCallingForAWhileGiveTheBytesOfSequentialCalls) {
+  ASSERT_EQ(Loaded().error, "");
+  ASSERT_NE(Loaded().converterStr, nullptr);
+  ScratchDir scratch;
+  std::string skipped;
+  std::vector<Job> jobs = Jobs(scratch, &skipped);
+  if (jobs.size() < 3) GTEST_SKIP() << "too few readable workbooks:\n" << skipped;
+  const char* env = std::getenv("TABREVO_SOAK_SECONDS");
+  const double seconds = env ? std::atof(env) : 2.0;
+
+  auto call = [&](const Job& job, const std::string& folder) {
+    std::string text = "app#" + job.source + "#" + folder;
+    for (const std::string& o : job.options) text += "#" + o;
+    return Loaded().converterStr(0, text.c_str());
+  };
+  std::vector<std::map<std::string, std::string>> alone;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    std::string folder = scratch.File("seq" + std::to_string(i));
+    fs::create_directory(folder);
+    ASSERT_EQ(call(jobs[i], folder), jobs[i].expected) << jobs[i].source;
+    alone.push_back(FolderContents(folder));
+  }
+
+  const int kThreads = 8;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  std::atomic<int> calls{0}, wrong{0};
+  std::vector<std::string> firstWrong(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      // At least one round, however short the time.
+      for (size_t k = 0; k == 0 || std::chrono::steady_clock::now() < deadline; ++k) {
+        size_t j = (static_cast<size_t>(t) + k) % jobs.size();
+        std::string folder = scratch.File("soak" + std::to_string(t) + "_" + std::to_string(k));
+        fs::create_directory(folder);
+        int32_t result = call(jobs[j], folder);
+        bool same = result == jobs[j].expected && FolderContents(folder) == alone[j];
+        if (!same && wrong++ == 0) firstWrong[static_cast<size_t>(t)] = jobs[j].source;
+        ++calls;
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  std::cout << calls << " calls on " << kThreads << " threads in " << seconds << " s over " << jobs.size()
+            << " workbooks" << std::endl;
+  EXPECT_EQ(wrong, 0);
+  for (const std::string& w : firstWrong)
+    if (!w.empty()) ADD_FAILURE() << "different output: " << w;
 }
 
 }  // namespace
