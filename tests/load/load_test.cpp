@@ -364,8 +364,16 @@ TEST(OutputFaults, FolderWithoutWritePermissionIsAFailure) {
   how.folder = dir.path();
   how.stderrFile = dir.File("stderr.txt");
   how.asNobody = true;
-  int code =
-      RunProgram({FixturePath("engine/data_totals.xlsx"), folder, "/SILENT", "/STATUS=" + status}, how);
+  // The program and the workbook where that user may read them (the build
+  // may sit in a folder only its owner can enter).
+  const std::string program = dir.File("tabrevo");
+  const std::string book = dir.File("book.xlsx");
+  fs::copy_file(TABREVO_PROGRAM_FILE, program);
+  fs::copy_file(FixturePath("engine/data_totals.xlsx"), book);
+  chmod(book.c_str(), 0644);
+  Child child = Start(program, {book, folder, "/SILENT", "/STATUS=" + status}, how);
+  ASSERT_TRUE(child.started());
+  int code = Wait(child, 60);
   ExpectWriteFailure(code, status, ReadFile(how.stderrFile), "Permission denied", "2");
   EXPECT_TRUE(fs::is_empty(folder));
 }
