@@ -11,13 +11,11 @@
 namespace {
 
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-constexpr int64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
-                                 1000000000};
+constexpr int64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
 void PadTo(std::string& out, size_t start, int width) {
   size_t len = out.size() - start;
-  if (width > 0 && len < static_cast<size_t>(width))
-    out.insert(start, static_cast<size_t>(width) - len, ' ');
+  if (width > 0 && len < static_cast<size_t>(width)) out.insert(start, static_cast<size_t>(width) - len, ' ');
 }
 
 constexpr char kDigitPairs[] =
@@ -51,14 +49,9 @@ int DigitCount(uint64_t n) {
   return n >= 10 ? d + 1 : d;
 }
 
-// Writes sign, whole part and `precision` decimals of magnitude / 10^precision
-// at `out`, in place from the back; returns the end.
-char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
-  uint64_t whole = magnitude, frac = 0;
-  if (precision > 0) {
-    frac = magnitude % static_cast<uint64_t>(kPow10Int[precision]);
-    whole = magnitude / static_cast<uint64_t>(kPow10Int[precision]);
-  }
+// Writes sign, whole part and `precision` decimals (`frac`, below
+// 10^precision) at `out`, in place from the back; returns the end.
+char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision) {
   char* p = out;
   if (negative) *p++ = '-';
   char* end = p + DigitCount(whole) + (precision > 0 ? precision + 1 : 0);
@@ -74,6 +67,14 @@ char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
   return end;
 }
 
+// Writes sign, whole part and `precision` decimals (at most 9) of
+// magnitude / 10^precision.
+char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
+  if (precision <= 0) return WriteParts(out, negative, magnitude, 0, 0);
+  const uint64_t unit = static_cast<uint64_t>(kPow10Int[precision]);
+  return WriteParts(out, negative, magnitude / unit, magnitude % unit, precision);
+}
+
 // The exact fixed-point text when value * 10^precision is a whole number
 // below 2^50: printf rounds the exact product to the nearest whole number,
 // and the product computed in double is within 1/8 of it, so that whole
@@ -87,11 +88,33 @@ char* FastFixed(char* out, double value, int precision) {
 }
 
 #ifdef __SIZEOF_INT128__
-// Exact rounding of any other value below 2^53 with up to 9 decimals: the
-// double is m * 2^-s; m * 10^precision fits in 128 bits, and shifting it
-// right by s with round-half-even gives exactly the whole number printf
-// prints (it rounds the exact binary value the same way).
+// Exact rounding of any other value below 2^53 with up to 19 decimals: the
+// double is m * 2^-s; m * 10^precision fits in 128 bits (below 2^117), and
+// shifting it right by s with round-half-even gives exactly the whole number
+// printf prints (it rounds the exact binary value the same way). Long
+// decimals come from formats such as "#,##0.00;[Red]-#,##0.00", whose
+// precision counts everything behind the first full stop.
 char* ExactFixed(char* out, double value, int precision) {
+  static constexpr uint64_t kPow10U64[] = {1u,
+                                           10u,
+                                           100u,
+                                           1000u,
+                                           10000u,
+                                           100000u,
+                                           1000000u,
+                                           10000000u,
+                                           100000000u,
+                                           1000000000u,
+                                           10000000000u,
+                                           100000000000u,
+                                           1000000000000u,
+                                           10000000000000u,
+                                           100000000000000u,
+                                           1000000000000000u,
+                                           10000000000000000u,
+                                           100000000000000000u,
+                                           1000000000000000000u,
+                                           10000000000000000000u};
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   int exponent = static_cast<int>((bits >> 52) & 0x7FF);
@@ -105,19 +128,25 @@ char* ExactFixed(char* out, double value, int precision) {
     shift = 1075 - exponent;
   }
   if (shift <= 0) return nullptr;  // 2^53 and above: whole numbers, the general road
-  unsigned __int128 scaled =
-      static_cast<unsigned __int128>(mantissa) * static_cast<uint64_t>(kPow10Int[precision]);
+  const uint64_t unit = kPow10U64[precision];
+  unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * unit;
   unsigned __int128 q;
   if (shift >= 127) {
-    q = 0;  // below 2^83 / 2^127: far below one half
+    q = 0;  // below 2^117 / 2^127: far below one half
   } else {
     q = scaled >> shift;
     unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
     unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
     if (rest > half || (rest == half && (q & 1))) ++q;
   }
-  if (q >> 64) return nullptr;
-  return WriteScaled(out, (bits >> 63) != 0, static_cast<uint64_t>(q), precision);
+  const bool negative = (bits >> 63) != 0;
+  if (precision <= 9) {
+    if (q >> 64) return nullptr;
+    return WriteScaled(out, negative, static_cast<uint64_t>(q), precision);
+  }
+  // The whole part is below 2^53 + 1: it fits 64 bits.
+  return WriteParts(out, negative, static_cast<uint64_t>(q / unit), static_cast<uint64_t>(q % unit),
+                    precision);
 }
 #else
 char* ExactFixed(char*, double, int) { return nullptr; }
@@ -128,16 +157,17 @@ void SlowFixed(std::string& out, double value, int precision) {
   size_t cap = 320 + static_cast<size_t>(precision);
   size_t start = out.size();
   out.resize(start + cap);
-  auto result = std::to_chars(out.data() + start, out.data() + start + cap, value,
-                              std::chars_format::fixed, precision);
+  auto result =
+      std::to_chars(out.data() + start, out.data() + start + cap, value, std::chars_format::fixed, precision);
   out.resize(static_cast<size_t>(result.ptr - out.data()));
 }
 
 }  // namespace
 
 char* WriteFixedFast(char* out, double value, int precision) {
-  if (precision < 0 || precision > 9) return nullptr;
-  if (char* end = FastFixed(out, value, precision)) return end;
+  if (precision < 0 || precision > 19) return nullptr;
+  if (precision <= 9)
+    if (char* end = FastFixed(out, value, precision)) return end;
   return ExactFixed(out, value, precision);
 }
 
@@ -146,8 +176,10 @@ void AppendFixed(std::string& out, double value, int width, int precision) {
   if (precision < 0) precision = 0;
   if (!std::isfinite(value)) {
     // printf's texts for infinities and NaN.
-    if (std::isnan(value)) out += std::signbit(value) ? "-nan" : "nan";
-    else out += value < 0 ? "-inf" : "inf";
+    if (std::isnan(value))
+      out += std::signbit(value) ? "-nan" : "nan";
+    else
+      out += value < 0 ? "-inf" : "inf";
   } else {
     char buffer[48];
     if (char* end = WriteFixedFast(buffer, value, precision))
@@ -211,8 +243,8 @@ char* WriteDate(char* out, int year, int month, int day, int hour, int minute, i
     std::memcpy(out, kDigitPairs + 2 * v, 2);
     out += 2;
   };
-  if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99 || hour < 0 ||
-      hour > 99 || minute < 0 || minute > 99 || second < 0 || second > 99) {
+  if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99 || hour < 0 || hour > 99 ||
+      minute < 0 || minute > 99 || second < 0 || second > 99) {
     std::string text;
     AppendDate(text, year, month, day, hour, minute, second);
     std::memcpy(out, text.data(), text.size() < 47 ? text.size() : 47);

@@ -12,7 +12,8 @@ void AppendFixed(std::string& out, double value, int width, int precision);
 
 // The fast roads of AppendFixed without padding: writes the text at `out`
 // (room for 48 bytes) and returns its end, or null when the value needs
-// the general road (more than 9 decimals, very large or not finite).
+// the general road (more than 19 decimals, or more than 9 where the
+// compiler has no 128-bit integers; 2^53 or more; not finite).
 char* WriteFixedFast(char* out, double value, int precision);
 
 // Appends the "%<width>d" text of `value` truncated toward zero. Values

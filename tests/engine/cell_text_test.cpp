@@ -1,4 +1,6 @@
 // Renderings must be byte-identical to the printf formats they replace.
+#include "engine/cell_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,8 +8,6 @@
 #include <cstring>
 #include <limits>
 #include <random>
-
-#include "engine/cell_text.h"
 
 namespace {
 
@@ -24,13 +24,46 @@ std::string Fixed(double v, int width, int precision) {
 }
 
 std::vector<double> EdgeValues() {
-  std::vector<double> v = {0.0, -0.0, 0.5, -0.5, 1.5, 2.5, 0.0000005, 0.0000015, 0.0000025,
-                           1.0 / 128, 3.0 / 256, 1e-7, -1e-7, 5e-7, 0.1, 0.2, 0.3, 1.0 / 3,
-                           123456.789, 1e15, 1e16, 1e17, 1e22, 1e23, 1e300, -1e300,
-                           std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                           std::numeric_limits<double>::denorm_min(), 0x1p50, 0x1p50 - 1,
-                           -0x1p50, 0x1p53, 4503599627.3704995, 2147483647.5, -2147483648.5,
-                           45356.546631944444, 9.999999, 9.9999995, 99.9999995};
+  std::vector<double> v = {0.0,
+                           -0.0,
+                           0.5,
+                           -0.5,
+                           1.5,
+                           2.5,
+                           0.0000005,
+                           0.0000015,
+                           0.0000025,
+                           1.0 / 128,
+                           3.0 / 256,
+                           1e-7,
+                           -1e-7,
+                           5e-7,
+                           0.1,
+                           0.2,
+                           0.3,
+                           1.0 / 3,
+                           123456.789,
+                           1e15,
+                           1e16,
+                           1e17,
+                           1e22,
+                           1e23,
+                           1e300,
+                           -1e300,
+                           std::numeric_limits<double>::max(),
+                           std::numeric_limits<double>::min(),
+                           std::numeric_limits<double>::denorm_min(),
+                           0x1p50,
+                           0x1p50 - 1,
+                           -0x1p50,
+                           0x1p53,
+                           4503599627.3704995,
+                           2147483647.5,
+                           -2147483648.5,
+                           45356.546631944444,
+                           9.999999,
+                           9.9999995,
+                           99.9999995};
   return v;
 }
 
@@ -70,6 +103,38 @@ TEST(CellText, WidthAndPrecisionMatchPrintf) {
   }
   EXPECT_EQ(Fixed(3.14159, 4, 2), "3.14");
   EXPECT_EQ(Fixed(5, 8, 2), "    5.00");
+}
+
+// Formats such as "#,##0.00;[Red]-#,##0.00" count every character behind
+// their first full stop, so 10 to 20 decimals are common.
+TEST(CellText, LongDecimalsMatchPrintf) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int precision = 10; precision <= 21; ++precision) {
+    char format[16];
+    std::snprintf(format, sizeof format, "%%.%df", precision);
+    for (double v : EdgeValues()) {
+      ASSERT_EQ(Fixed(v, 0, precision), Printf(format, v)) << format << " " << v;
+      ASSERT_EQ(Fixed(-v, 0, precision), Printf(format, -v)) << format << " " << -v;
+    }
+    for (int i = 0; i < 20000; ++i) {
+      double v;
+      switch (i % 4) {
+        case 0: v = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 22); break;
+        case 1: v = static_cast<double>(static_cast<int64_t>(rng() % 200000000) - 100000000) / 100.0; break;
+        case 2: {  // halves at the last decimal, where exact
+          v = (static_cast<double>(rng() % 1000) + 0.5) / std::pow(2.0, static_cast<int>(rng() % 40));
+          break;
+        }
+        default: {
+          uint64_t bits = rng();
+          std::memcpy(&v, &bits, sizeof v);
+          if (!std::isfinite(v)) v = 1.0;
+        }
+      }
+      ASSERT_EQ(Fixed(v, 0, precision), Printf(format, v)) << format << " " << v;
+    }
+  }
 }
 
 TEST(CellText, NotFinite) {
