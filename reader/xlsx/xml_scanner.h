@@ -28,8 +28,7 @@ class XmlScanner {
   enum class Token { None, StartElement, EndElement, Text, End };
   struct Attribute {
     std::string_view name;   // local name
-    std::string_view value;  // as written, between the quotes
-    bool plain = true;       // no entity reference and no whitespace to normalise
+    std::string_view value;  // as written, between the quotes (Value() decodes it)
   };
 
   // `partName` prefixes error messages.
@@ -126,7 +125,7 @@ class XmlScanner {
   bool pendingEnd_ = false;
   std::vector<Attribute> attrs_;
   std::string_view rawText_;
-  bool textPlain_ = true;
+  bool textPlain_ = true;  // known to need no decoding (CDATA without CR)
   bool textIsCdata_ = false;
   std::string textScratch_;
 };
