@@ -208,7 +208,9 @@ for name in $files; do
   done
   echo
   echo "== $name ($(du -h "$file" | cut -f1)): ${list[*]}"
-  for t in "${list[@]}"; do timed "$t" "$name"; done  # warm-up, not counted
+  # A warm-up run of each quick tool, not counted (the slow ones take long
+  # enough that a cold start does not matter).
+  for t in "${list[@]}"; do slow "$t" || timed "$t" "$name"; done
   rm -f "$work"/t."$name".*
   for ((i = 1; i <= runs; i++)); do
     for t in "${list[@]}"; do

@@ -86,20 +86,20 @@ inline bool NeedsDecodingAt(char c, bool attribute) {
   return c == '&' || c == '\r' || (attribute && (c == '\n' || c == '\t'));
 }
 
-// Whether some byte of the word is below 0x27 ('&' is 0x26, and tab, LF and
-// CR lie below it); bytes from 0x80 up never count. The test is exact about
-// whether there is one, not about which.
-inline bool AnyByteBelow27(uint64_t w) { return ((w - 0x2727272727272727u) & ~w & 0x8080808080808080u) != 0; }
+// Whether some byte of the word is `c` (exact: a zero byte of w ^ c*8).
+inline bool HasByte(uint64_t w, char c) {
+  uint64_t x = w ^ (0x0101010101010101u * static_cast<uint8_t>(c));
+  return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
+}
 
 bool NeedsDecoding(const char* p, size_t n, bool attribute) {
   size_t i = 0;
-  // Eight bytes at a time; a word that may hold one is looked at byte by byte.
+  // Eight bytes at a time.
   for (; i + 8 <= n; i += 8) {
     uint64_t w;
     std::memcpy(&w, p + i, 8);
-    if (!AnyByteBelow27(w)) continue;
-    for (size_t k = i; k < i + 8; ++k)
-      if (NeedsDecodingAt(p[k], attribute)) return true;
+    if (HasByte(w, '&') || HasByte(w, '\r') || (attribute && (HasByte(w, '\n') || HasByte(w, '\t'))))
+      return true;
   }
   for (; i < n; ++i)
     if (NeedsDecodingAt(p[i], attribute)) return true;

@@ -56,6 +56,27 @@ TEST(XmlScanner, ReferencesLineEndsAndAttributeWhitespace) {
   EXPECT_EQ(Tokens("<a v=\"x\ty\r\nz&#10;&amp;\"/>"), "<a v=x y z\n&></a>");
 }
 
+// Values and texts are searched for references eight bytes at a time: a
+// reference or line end at any offset, in words full of blanks and bytes
+// above 0x7F, must still be found.
+TEST(XmlScanner, ReferencesAndLineEndsFoundAtEveryOffset) {
+  for (size_t at = 0; at < 24; ++at) {
+    std::string pad(at, ' ');
+    for (size_t k = 0; k < at; k += 3) pad[k] = k % 2 ? '\xC3' : 'x';
+    if (at % 2) pad += "\xA9";  // keep the UTF-8 pairs whole when the last lead byte is unpaired
+    std::string tail(at % 9, '7');
+    EXPECT_EQ(Tokens("<a>" + pad + "&amp;" + tail + "</a>"), "<a>'" + pad + "&" + tail + "'</a>") << at;
+    EXPECT_EQ(Tokens("<a>" + pad + "\r" + tail + "</a>"), "<a>'" + pad + "\n" + tail + "'</a>") << at;
+    EXPECT_EQ(Tokens("<a v=\"" + pad + "\t" + tail + "\"/>"), "<a v=" + pad + " " + tail + "></a>") << at;
+    EXPECT_EQ(Tokens("<a v=\"" + pad + "&lt;" + tail + "\"/>"), "<a v=" + pad + "<" + tail + "></a>") << at;
+    if (at > 0) {  // nothing to decode: the bytes as they are
+      EXPECT_EQ(Tokens("<a v=\"" + pad + tail + "\">" + pad + "</a>"),
+                "<a v=" + pad + tail + ">'" + pad + "'</a>")
+          << at;
+    }
+  }
+}
+
 TEST(XmlScanner, CommentsInstructionsDoctypeAndCdata) {
   // Entities declared in the document type stay unexpanded: a billion
   // laughs is inert text.
