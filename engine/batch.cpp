@@ -20,7 +20,20 @@ int RunBatch(ConverterSettings& s) {
   int result = 0;
 
   std::vector<std::string> names;
-  if (!platform::FindFiles(pattern, &names)) return 0;  // nothing matched
+  if (!platform::FindFiles(pattern, &names)) {
+#if TABREVO_PROGRAM
+    // A workbook named without wildcards that does not exist is most often
+    // a mistyped name: the program tries to open it, so that the failure is
+    // reported with the reader's reason and the run does not end as a
+    // success. A pattern that matches nothing stays a quiet, successful run,
+    // and the library keeps its result 0 for both.
+    if (!pattern.empty() && pattern.find_first_of("*?") == std::string::npos) {
+      OpenWorkbook(nullptr, s, "");
+      return s.readFailures > readFailuresBefore ? 3 : 0;
+    }
+#endif
+    return 0;  // nothing matched
+  }
 
   // Matches are found in the pattern's folder: everything up to its last
   // separator ("\" or "/" on Windows). A pattern without one names files of

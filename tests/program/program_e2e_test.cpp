@@ -140,6 +140,27 @@ TEST(ProgramRun, OutputThatCannotBeCreatedIsLoggedWithLog) {
   EXPECT_EQ(StatusValue(status, "Failures"), "2");
 }
 
+// A workbook named without wildcards that does not exist is a failure the
+// run reports, not a quiet success; a pattern that matches nothing is not.
+TEST(ProgramRun, AMissingWorkbookIsAFailureAnEmptyPatternIsNot) {
+  ProgramCopy program;
+  std::string status = program.File("status.ini");
+  std::string missing = program.File("no such book.xlsx");
+  ProgramRun run = program.Run({missing, program.File("out"), "/SILENT", "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 3);
+#ifndef _WIN32
+  EXPECT_NE(run.errors.find("tabrevo: Unable to read the workbook: " + missing), std::string::npos)
+      << run.errors;
+#endif
+  EXPECT_EQ(StatusWord(status), "Successful");
+  EXPECT_EQ(StatusValue(status, "Failures"), "1");
+
+  run = program.Run({program.File("none*.xlsx"), program.File("out"), "/SILENT", "/STATUS=" + status});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(StatusValue(status, "Failures"), "0");
+}
+
 TEST(ProgramRun, SilentWithoutSourceEndsSuccessfulOnWindows) {
   ProgramCopy program;
   std::string status = program.File("status.ini");
