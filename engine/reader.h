@@ -107,6 +107,44 @@ void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* cell);
 // writes the empty fields up to it in one go.
 int xlSheetNextCellColA(SheetHandle sheet, int row, int col);
 
+// Reading a sheet row by row as its part is read, without keeping its
+// cells: memory stays that of one row whatever the sheet's size.
+//
+// One cell of a row (the answers of xlSheetReadCellA), with its column.
+struct XlRowCell {
+  int col = 0;
+  int type = CELLTYPE_EMPTY;
+  FormatHandle format = nullptr;
+  double number = 0;           // CELLTYPE_NUMBER
+  int isDate = 0;              // CELLTYPE_NUMBER
+  int boolean = 0;             // CELLTYPE_BOOLEAN
+  const char* text = nullptr;  // CELLTYPE_STRING, in the A form, not NUL-terminated
+  size_t textLength = 0;
+  int errorCode = 0;  // CELLTYPE_ERROR: the BIFF code
+};
+// What takes the rows. Either function returns 0 to stop the reading.
+struct XlRowReader {
+  void* context = nullptr;
+  // The extent the file states (one past its last row and column), when it
+  // states one; normally before the first row. Only a hint: files state
+  // none, or a wrong one.
+  int (*extent)(void* context, int rows, int cols) = nullptr;
+  // One row that holds a cell with a value (number, string, boolean or
+  // error), in file order; its cells in ascending columns, cells with no
+  // value left out. The cells and their texts are valid during the call.
+  int (*row)(void* context, int row, const XlRowCell* cells, int count) = nullptr;
+};
+// Results of xlSheetReadRowsA.
+enum RowReadResult : int {
+  ROWREAD_DONE = 1,       // every row was given, rows ascending, the sheet read whole
+  ROWREAD_STOPPED = 0,    // a function of the row reader returned 0
+  ROWREAD_USE_CELLS = -1  // not read this way: the rows given (if any) are not the
+                          // sheet; read it cell by cell instead. The cells are in
+                          // memory already, they come out of order or repeat a
+                          // position, or the sheet cannot be read whole.
+};
+int xlSheetReadRowsA(SheetHandle sheet, const XlRowReader* reader);
+
 int xlFormatNumFormatA(FormatHandle format);
 // The text of a workbook-defined number format (identifier 164 and up), or
 // none for a built-in or unknown identifier.

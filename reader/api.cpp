@@ -1,7 +1,9 @@
 // The reader interface of engine/reader.h over the book model.
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/reader.h"
 #include "platform/platform.h"
@@ -29,6 +31,85 @@ bool EqualsGeneral(std::string_view text) {
   }
   return true;
 }
+
+// Hands the rows of a streamed sheet to the engine's row reader as arrays
+// of XlRowCell: one call per row, none per cell.
+class RowAdapter : public reader::RowSink {
+ public:
+  RowAdapter(XlSheet& sheet, const XlRowReader& reader) : sheet_(sheet), reader_(reader) {}
+
+  bool StatedExtent(uint32_t rows, uint32_t cols) override {
+    return !reader_.extent ||
+           reader_.extent(reader_.context, static_cast<int>(rows), static_cast<int>(cols)) != 0;
+  }
+
+  bool Row(uint32_t row, const reader::StoredCell* cells, size_t count,
+           const reader::StringPool& sheetStrings) override {
+    if (cells_.size() < count) cells_.resize(count);
+    const XlBook& book = *sheet_.book;
+#ifdef _WIN32
+    texts_.clear();
+    if (textAt_.size() < count) textAt_.resize(count);
+#endif
+    for (size_t i = 0; i < count; ++i) {
+      const reader::StoredCell& c = cells[i];
+      XlRowCell& to = cells_[i];
+      const XlFormat* format = book.FormatOf(c.style);
+      to.col = c.col;
+      to.format = const_cast<FormatHandle>(format);
+      switch (c.kind) {
+        case reader::CellKind::Number:
+          to.type = CELLTYPE_NUMBER;
+          to.number = c.number();
+          to.isDate = format->isDate ? 1 : 0;
+          break;
+        case reader::CellKind::String: {
+          to.type = CELLTYPE_STRING;
+          const reader::StringPool& pool =
+              c.pool == reader::StringPoolId::Shared ? book.sharedStrings : sheetStrings;
+          std::string_view text = pool.Get(static_cast<uint32_t>(c.value));
+#ifdef _WIN32
+          if (!book.cellTextUtf8) {
+            // Converted into one buffer; the pointers are set once it stops growing.
+            textAt_[i] = texts_.size();
+            texts_ += platform::Utf8ToAnsi(text);
+            to.text = nullptr;
+            to.textLength = texts_.size() - textAt_[i];
+            break;
+          }
+#endif
+          to.text = text.data();
+          to.textLength = text.size();
+          break;
+        }
+        case reader::CellKind::Boolean:
+          to.type = CELLTYPE_BOOLEAN;
+          to.boolean = c.value ? 1 : 0;
+          break;
+        case reader::CellKind::Error:
+          to.type = CELLTYPE_ERROR;
+          to.errorCode = static_cast<int>(c.value & 0xFF);
+          break;
+        default: to.type = CELLTYPE_EMPTY; break;
+      }
+    }
+#ifdef _WIN32
+    for (size_t i = 0; i < count; ++i) {
+      if (cells_[i].type == CELLTYPE_STRING && !cells_[i].text) cells_[i].text = texts_.data() + textAt_[i];
+    }
+#endif
+    return reader_.row(reader_.context, static_cast<int>(row), cells_.data(), static_cast<int>(count)) != 0;
+  }
+
+ private:
+  XlSheet& sheet_;
+  const XlRowReader& reader_;
+  std::vector<XlRowCell> cells_;
+#ifdef _WIN32
+  std::string texts_;
+  std::vector<size_t> textAt_;
+#endif
+};
 
 }  // namespace
 
@@ -157,6 +238,16 @@ void xlSheetReadCellA(SheetHandle sheet, int row, int col, XlCellInfo* info) {
 
 void xlBookSetCellTextUtf8A(BookHandle book, int utf8) {
   if (book) book->cellTextUtf8 = utf8 != 0;
+}
+
+int xlSheetReadRowsA(SheetHandle sheet, const XlRowReader* reader) {
+  if (!sheet || !reader || !reader->row) return ROWREAD_USE_CELLS;
+  RowAdapter adapter(*sheet, *reader);
+  switch (sheet->StreamRows(adapter)) {
+    case XlSheet::StreamResult::Done: return ROWREAD_DONE;
+    case XlSheet::StreamResult::Stopped: return ROWREAD_STOPPED;
+    default: return ROWREAD_USE_CELLS;
+  }
 }
 
 int xlSheetIsDateA(SheetHandle sheet, int row, int col) {

@@ -59,6 +59,26 @@ void XlSheet::Load() {
   loader = nullptr;  // the parser's state for this sheet is no longer needed
 }
 
+XlSheet::StreamResult XlSheet::StreamRows(reader::RowSink& sink) {
+  if (loaded || !loader) return StreamResult::NotAvailable;
+  reader::Status status;
+  reader::CellStore row;
+  reader::StringPool rowStrings;
+  bool stopped = false, disordered = false;
+  try {
+    reader::SheetBuilder builder(row, sink, rowStrings);
+    status = loader(builder, rowStrings);
+    builder.Finish();
+    stopped = builder.stopped();
+    disordered = builder.disordered();
+  } catch (const std::bad_alloc&) {
+    return StreamResult::Damaged;
+  }
+  if (disordered) return StreamResult::Disordered;
+  if (stopped) return StreamResult::Stopped;
+  return status.ok() ? StreamResult::Done : StreamResult::Damaged;
+}
+
 std::string_view XlSheet::CellText(const reader::StoredCell& cell) const {
   const reader::StringPool& pool =
       cell.pool == reader::StringPoolId::Shared ? book->sharedStrings : strings;

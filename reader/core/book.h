@@ -69,6 +69,18 @@ struct XlSheet {
     if (!loaded) Load();
   }
   void Load();
+
+  // Reads the cells in file order without keeping them: each row goes to
+  // `sink` as soon as it is read. The sheet stays unloaded, so it can still
+  // be loaded (or streamed) afterwards.
+  enum class StreamResult {
+    Done,          // every row went to the sink, and the part was read whole without damage
+    Stopped,       // the sink said stop
+    Disordered,    // cells came out of row-major order: only a loaded sheet has them right
+    Damaged,       // the part could not be read whole (the rows read went to the sink)
+    NotAvailable,  // the cells are loaded already, or the sheet has none to read
+  };
+  StreamResult StreamRows(reader::RowSink& sink);
   std::string_view CellText(const reader::StoredCell& cell) const;
 };
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "reader/core/string_pool.h"
 
 namespace reader {
 
@@ -181,6 +184,11 @@ struct SheetBuilderPending {
 
 SheetBuilder::SheetBuilder(CellStore& store) : store_(store) {}
 
+SheetBuilder::SheetBuilder(CellStore& store, RowSink& sink, StringPool& sheetStrings)
+    : store_(store), sink_(&sink), sheetStrings_(&sheetStrings) {
+  store_.Clear();
+}
+
 SheetBuilder::~SheetBuilder() {
   if (!finished_) Finish();
 }
@@ -216,6 +224,7 @@ bool SheetBuilder::AddBlank(uint32_t row, uint32_t col, uint32_t /*style*/) {
 
 bool SheetBuilder::AddSlow(uint32_t row, uint32_t col, const StoredCell& cellIn) {
   if (row >= kMaxRows || col >= kMaxCols || finished_) return false;
+  if (sink_) return AddStreamed(row, col, cellIn);
   StoredCell cell = cellIn;
   cell.col = static_cast<uint16_t>(col);
   if (col + 1 > maxCol_) maxCol_ = col + 1;
@@ -253,6 +262,45 @@ bool SheetBuilder::AddSlow(uint32_t row, uint32_t col, const StoredCell& cellIn)
   return true;
 }
 
+bool SheetBuilder::AddStreamed(uint32_t row, uint32_t col, const StoredCell& cellIn) {
+  StoredCell cell = cellIn;
+  cell.col = static_cast<uint16_t>(col);
+  if (haveLast_ && (row < lastRowAdded_ || (row == lastRowAdded_ && col <= lastColAdded_))) {
+    // Sorting (or letting a later cell win) needs the whole sheet.
+    disordered_ = true;
+    Stop();
+    return false;
+  }
+  if (haveLast_ && row > lastRowAdded_ && !DeliverRow(&cell)) return false;
+  if (col + 1 > maxCol_) maxCol_ = col + 1;
+  store_.Push(cell);
+  haveLast_ = true;
+  lastRowAdded_ = row;
+  lastColAdded_ = col;
+  return true;
+}
+
+// Hands the row read so far to the sink and empties the store and the
+// sheet's string pool for the next one. `incoming`, the first cell of the
+// next row, may already have its text in the pool: it is kept there.
+bool SheetBuilder::DeliverRow(StoredCell* incoming) {
+  bool goOn = sink_->Row(lastRowAdded_, &store_.At(0), store_.count_, *sheetStrings_);
+  store_.count_ = 0;
+  if (!goOn) {
+    Stop();
+    return false;
+  }
+  if (sheetStrings_->empty()) return true;
+  if (incoming && incoming->kind == CellKind::String && incoming->pool == StringPoolId::Sheet) {
+    std::string text(sheetStrings_->Get(static_cast<uint32_t>(incoming->value)));
+    sheetStrings_->Reset();
+    incoming->value = sheetStrings_->Add(text);
+  } else {
+    sheetStrings_->Reset();
+  }
+  return true;
+}
+
 void SheetBuilder::SortAndRebuild() {
   auto& p = pending_->cells;
   std::sort(p.begin(), p.end(), [](const PendingCell& a, const PendingCell& b) {
@@ -274,6 +322,11 @@ void SheetBuilder::SortAndRebuild() {
 void SheetBuilder::Finish() {
   if (finished_) return;
   finished_ = true;
+  if (sink_) {
+    if (store_.count_ > 0) DeliverRow(nullptr);
+    store_.count_ = 0;
+    return;
+  }
   if (pending_) SortAndRebuild();
   store_.rows_.shrink_to_fit();
   if (store_.count_ == 0) {

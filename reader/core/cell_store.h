@@ -15,6 +15,7 @@
 namespace reader {
 
 struct SheetBuilderPending;
+class StringPool;
 
 enum class CellKind : uint8_t {
   Empty = 0,
@@ -114,13 +115,36 @@ class CellStore {
   mutable const StoredCell* lastQueryCell_ = nullptr;
 };
 
+// Takes a sheet's rows one at a time as a parser reads them (the streaming
+// mode of SheetBuilder), so that no more than one row is ever held.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // The extent the file states for the sheet (one past its last row and
+  // column), as the parser meets it, normally before the first cell. Files
+  // may state none, or a wrong one. False stops the reading.
+  virtual bool StatedExtent(uint32_t rows, uint32_t cols) = 0;
+  // One row that holds at least one cell with a value, its cells in
+  // ascending columns; rows come in ascending order. The strings of the
+  // sheet's own pool (`sheetStrings`) stay valid until this returns. False
+  // stops the reading.
+  virtual bool Row(uint32_t row, const StoredCell* cells, size_t count, const StringPool& sheetStrings) = 0;
+};
+
 // Fills a CellStore. Cells may come in any order; the common case (row-major,
 // as every format writes them) costs one append each, anything else is
 // sorted once in Finish. A later cell at the same position replaces the
 // earlier one.
+//
+// Streaming mode (a RowSink given): the store holds only the row being
+// read, which goes to the sink when the next row starts, and the sheet's own
+// string pool is emptied after each row. A cell out of row-major order (or
+// at a position already filled) cannot be streamed: the builder then stops
+// taking cells and disordered() tells why.
 class SheetBuilder {
  public:
   explicit SheetBuilder(CellStore& store);
+  SheetBuilder(CellStore& store, RowSink& sink, StringPool& sheetStrings);
   SheetBuilder(const SheetBuilder&) = delete;
   SheetBuilder& operator=(const SheetBuilder&) = delete;
   ~SheetBuilder();
@@ -151,6 +175,17 @@ class SheetBuilder {
   // A cell with a style and no value: checked, not stored.
   bool AddBlank(uint32_t row, uint32_t col, uint32_t style);
 
+  // The extent the file states, one past the last row and column: a hint,
+  // passed on to a RowSink and otherwise unused.
+  void StateExtent(uint32_t rows, uint32_t cols) {
+    if (sink_ && !stopped_ && !sink_->StatedExtent(rows, cols)) Stop();
+  }
+
+  // Streaming mode: true once the builder takes no more cells (the sink
+  // said stop, or a cell came out of order). Parsers may end early then.
+  bool stopped() const { return stopped_; }
+  bool disordered() const { return disordered_; }
+
   // Sorts when needed and computes the extent. Called once; the destructor
   // calls it when the parser did not (also on a parse error, so the cells
   // read so far stay usable).
@@ -172,6 +207,12 @@ class SheetBuilder {
     return AddSlow(row, col, cell);
   }
   bool AddSlow(uint32_t row, uint32_t col, const StoredCell& cell);
+  bool AddStreamed(uint32_t row, uint32_t col, const StoredCell& cell);
+  bool DeliverRow(StoredCell* incoming);
+  void Stop() {
+    stopped_ = true;
+    finished_ = true;  // keeps the inline road away
+  }
   void SortAndRebuild();
 
   CellStore& store_;
@@ -182,6 +223,10 @@ class SheetBuilder {
   uint32_t lastRowAdded_ = 0;
   uint32_t lastColAdded_ = 0;
   uint32_t maxCol_ = 0;
+  RowSink* sink_ = nullptr;
+  StringPool* sheetStrings_ = nullptr;
+  bool stopped_ = false;
+  bool disordered_ = false;
 };
 
 }  // namespace reader

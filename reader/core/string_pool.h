@@ -40,6 +40,11 @@ class StringPool {
     offsets_.reserve(strings + 1);
     bytes_.reserve(bytes);
   }
+  // Empties the pool and keeps its memory for the next strings.
+  void Reset() {
+    bytes_.clear();
+    offsets_.resize(1);
+  }
   void Clear() {
     bytes_.clear();
     bytes_.shrink_to_fit();

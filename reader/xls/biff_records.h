@@ -48,6 +48,7 @@ enum : uint16_t {
   kXf = 0x00E0,  // BIFF5 and BIFF8
   kSst = 0x00FC,
   kLabelSst = 0x00FD,
+  kDimensions = 0x0200,
   kBlank = 0x0201,
   kNumber = 0x0203,
   kLabel = 0x0204,

@@ -72,6 +72,7 @@ Status ReadSheetCells(const BiffStream& stream, uint64_t offset, SheetBuilder& c
   bool ended = false;
 
   while (walker.Next(&r)) {
+    if (cells.stopped()) return Status::Ok();  // the rows are no longer wanted
     const uint8_t* d = r.data;
     const size_t n = r.length;
     if (IsBof(r.type)) {
@@ -222,6 +223,24 @@ Status ReadSheetCells(const BiffStream& stream, uint64_t offset, SheetBuilder& c
         if (d[8]) cells.AddError(ReadU16(d), ReadU16(d + 2), biff2Style(d + 4), d[7]);
         else cells.AddBoolean(ReadU16(d), ReadU16(d + 2), biff2Style(d + 4), d[7] != 0);
         break;
+      case kDimensions2:
+      case kDimensions: {
+        // The extent the writer states, one past the last row and column
+        // ([MS-XLS] 2.4.90): 32-bit rows in BIFF8, 16-bit before. A hint.
+        if ((r.type == kDimensions2) != (version == 2)) break;
+        uint32_t rows, cols;
+        if (biff8 && n >= 12) {
+          rows = ReadU32(d + 4);
+          cols = ReadU16(d + 10);
+        } else if (!biff8 && n >= 8) {
+          rows = ReadU16(d + 2);
+          cols = ReadU16(d + 6);
+        } else {
+          break;
+        }
+        if (rows <= kMaxRows && cols <= kMaxCols) cells.StateExtent(rows, cols);
+        break;
+      }
       case kFilePass:
         return Status::Error(stream.name + ": offset " + std::to_string(r.offset) +
                              ": the workbook is encrypted (password-protected)");

@@ -38,6 +38,7 @@ enum RecordType : uint32_t {
   kFmt = 44,
   kCellRString = 62,
   kXf = 47,
+  kWsDim = 148,
   kBeginSheetData = 145,
   kEndSheetData = 146,
   kWbProp = 153,

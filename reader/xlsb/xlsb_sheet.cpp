@@ -42,9 +42,19 @@ Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells
     uint32_t type = records.type();
     // Nothing of interest follows the cell data.
     if (type == kEndSheetData) break;
+    if (type == kWsDim) {
+      // The extent the writer states (first and last row and column), a hint.
+      FieldReader d(records.data(), records.size());
+      uint32_t firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
+      if (d.U32(&firstRow) && d.U32(&lastRow) && d.U32(&firstCol) && d.U32(&lastCol) && lastRow < kMaxRows &&
+          lastCol < kMaxCols)
+        cells.StateExtent(lastRow + 1, lastCol + 1);
+      continue;
+    }
     if (type > kShortIsst && type != kCellRString) continue;
     FieldReader f(records.data(), records.size());
     if (type == kRowHdr) {
+      if (cells.stopped()) break;  // the rows are no longer wanted
       uint32_t r = 0;
       if (!f.U32(&r)) {
         damage.Note(records, "a row header too short for its row number");

@@ -100,6 +100,8 @@ Status ParseWorksheet(XmlScanner& scanner, const XlBook& book, SheetBuilder& cel
 enum class RefParse { Ok, Bad, OutOfRange };
 // "B7" (or "b7") -> row 6, column 1.
 RefParse ParseCellReference(std::string_view text, uint32_t* row, uint32_t* col);
+// The extent a <dimension> states: "A1:K20" (or "K20") -> 20 rows, 11 columns.
+bool ParseDimension(std::string_view ref, uint32_t* rows, uint32_t* cols);
 // The number of a <v>: decimal text, optionally signed, with exponent.
 bool ParseCellNumber(std::string_view text, double* value);
 // An ISO 8601 date, date-time or time as a serial in the given date system.

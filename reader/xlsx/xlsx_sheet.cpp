@@ -68,6 +68,17 @@ CellType TypeOf(std::string_view t) {
 
 }  // namespace
 
+bool ParseDimension(std::string_view ref, uint32_t* rows, uint32_t* cols) {
+  ref = Trim(ref);
+  size_t colon = ref.find(':');
+  std::string_view last = colon == std::string_view::npos ? ref : ref.substr(colon + 1);
+  uint32_t r = 0, c = 0;
+  if (ParseCellReference(last, &r, &c) != RefParse::Ok) return false;
+  *rows = r + 1;
+  *cols = c + 1;
+  return true;
+}
+
 RefParse ParseCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
   // Letters and digits of any length: a reference with more of them than
   // the grid's limits (XFD, 1048576) is out of range, not malformed, so that
@@ -263,10 +274,17 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       if (name == "sheetData") {
         inData = !sc.selfClosing();
         if (!inData) break;
+      } else if (name == "dimension") {
+        // <dimension ref="A1:K20"/>: the extent the writer states, a hint.
+        if (const XmlScanner::Attribute* ref = sc.FindAttribute("ref")) {
+          uint32_t rows, cols;
+          if (ParseDimension(ref->value, &rows, &cols)) cells.StateExtent(rows, cols);
+        }
       }
       continue;
     }
     if (name == "row") {
+      if (cells.stopped()) break;  // the rows are no longer wanted
       // <row r="N">: 1-based; without r, the row after the previous one.
       uint64_t r = 0;
       const XmlScanner::Attribute* ra = sc.FindAttribute("r");
