@@ -124,7 +124,8 @@ struct CellWriter {
     }
   }
 
-  void Number(const XlCellInfo& cell) {
+  template <typename Cell>  // XlCellInfo or XlRowCell
+  void Number(const Cell& cell) {
     if (cell.isDate) {
       int y, mo, d, h, mi, se, ms;
       if (xlBookDateUnpackA(s.book, cell.number, &y, &mo, &d, &h, &mi, &se, &ms)) {
@@ -148,12 +149,14 @@ struct CellWriter {
     }
   }
 
-  void Boolean(const XlCellInfo& cell) {
+  template <typename Cell>
+  void Boolean(const Cell& cell) {
     char c = cell.boolean ? '1' : '0';
     Plain(&c, 1, 0);
   }
 
-  void String(const XlCellInfo& cell) {
+  template <typename Cell>
+  void String(const Cell& cell) {
     std::string_view value(cell.text ? cell.text : "", cell.textLength);
     if (!value.empty() && s.codePage == kCodePageOem) {
       oem = platform::TextToOem(value);
@@ -183,7 +186,11 @@ struct CellWriter {
   }
 };
 
-void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, int rowCount) {
+// Writes rows 0 to rowCount - 1 from the cells of the loaded sheet. A
+// `cancelAt` of 0 or more stops before that row as if cancelled there (a
+// streamed export that saw the cancel before it and now starts over).
+void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, int rowCount,
+               int cancelAt = -1) {
   (void)window;
 #if TABREVO_PROGRAM
   SetProgressRange(window, rowCount);
@@ -199,7 +206,7 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
   const bool singleDelimiter = fieldDelimiter.size() == 1;
   XlCellInfo cell;
   for (int row = 0; row < rowCount; ++row) {
-    if (s.cancelled.load(std::memory_order_relaxed)) break;
+    if (cancelAt >= 0 ? row >= cancelAt : s.cancelled.load(std::memory_order_relaxed)) break;
 #if TABREVO_PROGRAM
     StepProgress(window);
     ShowTimeEstimate(window, start, std::time(nullptr), row, rowCount);
@@ -236,6 +243,192 @@ void WriteRows(platform::Window window, ConverterSettings& s, OutputFile& out, i
     ++s.recordCount;
   }
 }
+
+// The streamed export: rows are written as the reader reads them, holding
+// one row, with the width the file states. Empty rows wait until a row with
+// a value follows, so trailing empty rows are never written. When the sheet
+// ends narrower than stated, the surplus empty fields, the same number in
+// every row, are cut from what this sheet wrote in one pass. When the file
+// states no width, or a value lies beyond it, or the reader cannot give the
+// rows in order, the sheet is written again from its loaded cells (what
+// this sheet wrote is cut off first). Either way the bytes are the same.
+class RowStreamer {
+ public:
+  RowStreamer(platform::Window window, ConverterSettings& s, OutputFile& out)
+      : window_(window),
+        s_(s),
+        out_(out),
+        writer_(s, out),
+        sheetStart_(out.Position()),
+        recordsBefore_(s.recordCount) {}
+
+  enum class Outcome { Written, StartOver, WriteFailed };
+
+  Outcome Run() {
+    XlRowReader reader;
+    reader.context = this;
+    reader.extent = &RowStreamer::Extent;
+    reader.row = &RowStreamer::Row;
+    int result = xlSheetReadRowsA(s_.sheet, &reader);
+    if (out_.failed()) return Outcome::WriteFailed;
+    if (result == ROWREAD_USE_CELLS || startOver_) return StartOver();
+    if (result == ROWREAD_STOPPED && !(cancelSeen_ && rowsWritten_ == 0)) return StartOver();
+    // The whole sheet was read: cut the surplus fields of a sheet narrower
+    // than stated.
+    const size_t delimiter = s_.fieldDelimiter.size();
+    if (maxCol_ < width_ && delimiter > 0 && rowsWritten_ > 0) {
+      if (!out_.CutFromEachPiece(sheetStart_, rowEnds_, static_cast<size_t>(width_ - maxCol_) * delimiter,
+                                 s_.recordDelimiter.size()))
+        return Outcome::WriteFailed;
+    }
+    return Outcome::Written;
+  }
+
+  // For a start over: the row before which the loaded road is to stop as
+  // cancelled, since a cancel came while this road wrote the rows before
+  // it (seen or not yet seen); -1 if none came.
+  int cancelAt() const {
+    return cancelSeen_ || s_.cancelled.load(std::memory_order_relaxed) ? rowsWritten_ : -1;
+  }
+
+ private:
+  static int Extent(void* context, int rows, int cols) {
+    return static_cast<RowStreamer*>(context)->OnExtent(rows, cols) ? 1 : 0;
+  }
+  static int Row(void* context, int row, const XlRowCell* cells, int count) {
+    return static_cast<RowStreamer*>(context)->OnRow(row, cells, count) ? 1 : 0;
+  }
+
+  bool OnExtent(int rows, int cols) {
+    if (haveExtent_ || nextRow_ > 0 || cols < 0) return Stop();  // only one stated extent is trusted
+    haveExtent_ = true;
+    statedRows_ = rows;
+    width_ = cols;
+#if TABREVO_PROGRAM
+    SetProgressRange(window_, statedRows_);
+    start_ = std::time(nullptr);
+#endif
+    return true;
+  }
+
+  bool Stop() {
+    startOver_ = true;
+    return false;
+  }
+
+  bool OnRow(int row, const XlRowCell* cells, int count) {
+    if (!haveExtent_ || count <= 0 || cells[count - 1].col >= width_) return Stop();
+    if (cells[count - 1].col + 1 > maxCol_) maxCol_ = cells[count - 1].col + 1;
+    if (cancelSeen_) return rowsWritten_ > 0;  // read on for the width only
+    if (out_.failed()) return false;
+    // The empty rows before this one.
+    for (; nextRow_ < row; ++nextRow_) {
+      if (!BeginRow(nextRow_)) return rowsWritten_ > 0;
+      WriteEmptyFields(width_);
+      EndRow();
+    }
+    if (!BeginRow(row)) return rowsWritten_ > 0;
+    int col = 0;
+    for (int i = 0; i < count; ++i) {
+      const XlRowCell& cell = cells[i];
+      WriteEmptyFields(cell.col - col);
+      switch (cell.type) {
+        case CELLTYPE_NUMBER: writer_.Number(cell); break;
+        case CELLTYPE_STRING: writer_.String(cell); break;
+        case CELLTYPE_BOOLEAN: writer_.Boolean(cell); break;
+        default: break;  // error cells have no content
+      }
+      WriteEmptyFields(1);
+      col = cell.col + 1;
+    }
+    WriteEmptyFields(width_ - col);
+    EndRow();
+    nextRow_ = row + 1;
+    return !TooMuchSurplus();
+  }
+
+  // Before each row: the cancel check and the progress display.
+  bool BeginRow(int row) {
+    if (s_.cancelled.load(std::memory_order_relaxed)) {
+      cancelSeen_ = true;
+      return false;
+    }
+#if TABREVO_PROGRAM
+    StepProgress(window_);
+    ShowTimeEstimate(window_, start_, std::time(nullptr), row, row < statedRows_ ? statedRows_ : row + 1);
+#else
+    (void)row;
+#endif
+    return true;
+  }
+
+  void EndRow() {
+    if (!s_.recordDelimiter.empty()) out_.Append(s_.recordDelimiter);
+    ++s_.recordCount;
+    ++rowsWritten_;
+    if (!s_.fieldDelimiter.empty()) {
+      uint64_t end = out_.Position();
+      rowEnds_.Add(end - rowStart_);
+      rowStart_ = end;
+    }
+  }
+
+  // `n` field delimiters with nothing before them.
+  void WriteEmptyFields(int n) {
+    if (n <= 0) return;
+    const std::string& d = s_.fieldDelimiter;
+    if (d.size() == 1) {
+      while (n > 0) {
+        size_t run = static_cast<size_t>(n) < 4096 ? static_cast<size_t>(n) : 4096;
+        char* to = out_.Room(run);
+        std::memset(to, d[0], run);
+        out_.Commit(to + run);
+        n -= static_cast<int>(run);
+      }
+    } else if (!d.empty()) {
+      for (; n > 0; --n) out_.Append(d);
+    }
+  }
+
+  // A stated width far beyond the values (a whole styled row, say) would
+  // fill the disk with empty fields that are cut again at the end: past a
+  // bound, the loaded sheet is cheaper.
+  bool TooMuchSurplus() {
+    if ((rowsWritten_ & 1023) != 0) return false;
+    uint64_t perRow = static_cast<uint64_t>(width_ - maxCol_) * s_.fieldDelimiter.size();
+    uint64_t surplus = perRow * static_cast<uint64_t>(rowsWritten_);
+    uint64_t written = out_.Position() - sheetStart_;
+    if (surplus > (uint64_t(64) << 20) && surplus > written / 2) {
+      startOver_ = true;
+      return true;
+    }
+    return false;
+  }
+
+  Outcome StartOver() {
+    s_.recordCount = recordsBefore_;
+    if (out_.Position() != sheetStart_ && !out_.TruncateTo(sheetStart_)) return Outcome::WriteFailed;
+    return Outcome::StartOver;
+  }
+
+  platform::Window window_;
+  ConverterSettings& s_;
+  OutputFile& out_;
+  CellWriter writer_;
+  const uint64_t sheetStart_;
+  const int64_t recordsBefore_;
+  bool haveExtent_ = false;
+  int statedRows_ = 0;
+  int width_ = 0;
+  int maxCol_ = 0;   // one past the last column that holds a value
+  int nextRow_ = 0;  // the rows before it are written
+  int rowsWritten_ = 0;
+  bool cancelSeen_ = false;
+  bool startOver_ = false;
+  uint64_t rowStart_ = sheetStart_;
+  OutputFile::PieceLengths rowEnds_;
+  std::time_t start_ = 0;
+};
 
 }  // namespace
 
@@ -304,8 +497,21 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   // code page asks.
   xlBookSetCellTextUtf8A(s.book, s.codePage == kCodePageUtf8);
 
-  int rowCount = xlSheetLastRowA(s.sheet);
-  WriteRows(window, s, out, rowCount);
+  // Streamed when it can be; otherwise (or when it turns out it cannot)
+  // from the loaded sheet. Standard output cannot be cut back, so it is
+  // written from the loaded sheet.
+  bool streamed = false;
+  int cancelAt = -1;
+  if (s.exportRecords && !s.toStandardOutput) {
+    RowStreamer streamer(window, s, out);
+    RowStreamer::Outcome outcome = streamer.Run();
+    streamed = outcome != RowStreamer::Outcome::StartOver;
+    cancelAt = streamer.cancelAt();
+  }
+  if (!streamed) {
+    int rowCount = xlSheetLastRowA(s.sheet);
+    WriteRows(window, s, out, rowCount, cancelAt);
+  }
 
   const bool written = out.Close();
   if (!written) {
@@ -316,7 +522,8 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
     logText.append(path).append(": ").append(out.error());
     ReportFailure(window, s, kLogText, logText, "Unable to write all of the output file", path, out.error());
   }
-  if (const char* damage = xlSheetErrorMessageA(s.sheet)) {
+  // A streamed sheet was read whole without damage.
+  if (const char* damage = streamed ? nullptr : xlSheetErrorMessageA(s.sheet)) {
     // The rows read before the damage are written. A sheet counts once in
     // the run's failures, also when its file could not be written either.
     if (written) ++s.readFailures;

@@ -9,6 +9,40 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+bool Seek(std::FILE* f, uint64_t position) {
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<long long>(position), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+bool SeekEnd(std::FILE* f, uint64_t* position) {
+#ifdef _WIN32
+  if (_fseeki64(f, 0, SEEK_END) != 0) return false;
+  long long at = _ftelli64(f);
+#else
+  if (fseeko(f, 0, SEEK_END) != 0) return false;
+  off_t at = ftello(f);
+#endif
+  if (at < 0) return false;
+  *position = static_cast<uint64_t>(at);
+  return true;
+}
+
+bool Truncate(std::FILE* f, uint64_t size) {
+  std::fflush(f);
+#ifdef _WIN32
+  return _chsize_s(_fileno(f), static_cast<long long>(size)) == 0;
+#else
+  return ftruncate(fileno(f), static_cast<off_t>(size)) == 0;
+#endif
+}
+
+}  // namespace
+
 bool OutputFile::Open(const std::string& path) {
   Close();
   failed_ = false;
@@ -20,6 +54,9 @@ bool OutputFile::Open(const std::string& path) {
   }
   // The file's own buffer would only copy our buffer once more.
   std::setvbuf(file_, nullptr, _IONBF, 0);
+  path_ = path;
+  written_ = 0;
+  if (!SeekEnd(file_, &base_)) base_ = 0;
   if (!buffer_) buffer_.reset(new char[kBufferSize]);
   used_ = 0;
   return true;
@@ -66,7 +103,95 @@ void OutputFile::Flush() {
     failed_ = true;
     error_ = std::strerror(errno);
   }
+  written_ += used_;
   used_ = 0;
+}
+
+bool OutputFile::TruncateTo(uint64_t position) {
+  if (!file_ || failed_) return false;
+  Flush();
+  if (failed_) return false;
+  if (position > Position() || !Truncate(file_, position)) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+    return false;
+  }
+  base_ = position;
+  written_ = 0;
+  return true;
+}
+
+bool OutputFile::CutFromEachPiece(uint64_t start, const PieceLengths& lengths, size_t cut, size_t keepAtEnd) {
+  if (!file_ || failed_) return false;
+  Flush();
+  if (failed_) return false;
+  // A second handle reads and writes in place: what is kept moves towards
+  // the start, so the writing never overtakes the reading.
+  std::FILE* f = std::fopen(path_.c_str(), "r+b");
+  if (!f) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+    return false;
+  }
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  std::unique_ptr<char[]> in(new char[kBufferSize]);
+  uint64_t readAt = start, writeAt = start;
+  size_t have = 0, next = 0;  // bytes in `in`, and the next one to take
+  bool ok = true;
+  // What is kept gathers in the output buffer and goes out in large writes,
+  // never past what was read.
+  auto writeOut = [&]() {
+    if (used_ == 0 || !ok) return;
+    ok = Seek(f, writeAt) && std::fwrite(buffer_.get(), 1, used_, f) == used_;
+    writeAt += used_;
+    used_ = 0;
+  };
+  // Takes `n` bytes from the reading position, keeping them or dropping them.
+  auto take = [&](uint64_t n, bool keep) {
+    while (n > 0 && ok) {
+      if (next == have) {
+        ok = Seek(f, readAt);
+        have = ok ? std::fread(in.get(), 1, kBufferSize, f) : 0;
+        next = 0;
+        if (have == 0) {
+          ok = false;
+          break;
+        }
+        readAt += have;
+      }
+      size_t step = have - next < n ? have - next : static_cast<size_t>(n);
+      if (keep) {
+        if (step > kBufferSize - used_) step = kBufferSize - used_;
+        std::memcpy(buffer_.get() + used_, in.get() + next, step);
+        used_ += step;
+        if (used_ == kBufferSize) writeOut();
+      }
+      next += step;
+      n -= step;
+    }
+  };
+  lengths.ForEach([&](uint64_t length) {
+    uint64_t tail = cut + keepAtEnd;
+    if (length < tail) {
+      ok = false;  // not a piece of the expected shape: leave the rest alone
+      return;
+    }
+    take(length - tail, true);
+    take(cut, false);
+    take(keepAtEnd, true);
+  });
+  writeOut();
+  used_ = 0;
+  ok = ok && Truncate(f, writeAt);
+  if (std::fclose(f) != 0) ok = false;
+  if (!ok) {
+    failed_ = true;
+    error_ = std::strerror(errno);
+    return false;
+  }
+  base_ = writeAt;
+  written_ = 0;
+  return true;
 }
 
 void OutputFile::AppendSlow(const char* data, size_t n) {

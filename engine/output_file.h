@@ -2,11 +2,13 @@
 // written through one large buffer.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class OutputFile {
  public:
@@ -55,6 +57,55 @@ class OutputFile {
   // True once a write has failed: everything after it is dropped, so the
   // writer stops instead of rendering text that can no longer be stored.
   bool failed() const { return failed_; }
+
+  // Where the next byte goes: the file's size when it was opened plus what
+  // was written since.
+  uint64_t Position() const { return base_ + written_ + used_; }
+  // Writes what is buffered and cuts the file back to `position` (at most
+  // Position()); what follows is written from there. False on failure.
+  bool TruncateTo(uint64_t position);
+  // Removes bytes inside what the file holds from `start` on, in one pass:
+  // the file is read as a sequence of pieces (`lengths`, as many as given),
+  // and from each piece `cut` bytes are removed that end `keepAtEnd` bytes
+  // before the end of the piece. The file then ends after the last piece.
+  class PieceLengths;
+  bool CutFromEachPiece(uint64_t start, const PieceLengths& lengths, size_t cut, size_t keepAtEnd);
+
+  // The lengths of consecutive pieces of the file (rows), a byte or two
+  // each for the common lengths.
+  class PieceLengths {
+   public:
+    void Add(uint64_t n) {
+      while (n >= 0x80) {
+        bytes_.push_back(static_cast<uint8_t>(n | 0x80));
+        n >>= 7;
+      }
+      bytes_.push_back(static_cast<uint8_t>(n));
+      ++count_;
+    }
+    size_t count() const { return count_; }
+    size_t memoryBytes() const { return bytes_.capacity(); }
+    // Calls f(length) for each piece in order.
+    template <typename F>
+    void ForEach(F&& f) const {
+      uint64_t n = 0;
+      unsigned shift = 0;
+      for (uint8_t b : bytes_) {
+        n |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if (b & 0x80) {
+          shift += 7;
+          continue;
+        }
+        f(n);
+        n = 0;
+        shift = 0;
+      }
+    }
+
+   private:
+    std::vector<uint8_t> bytes_;
+    size_t count_ = 0;
+  };
   const std::string& error() const { return error_; }
 
   static constexpr size_t kBufferSize = size_t(1) << 20;
@@ -63,6 +114,9 @@ class OutputFile {
   void Flush();
   void AppendSlow(const char* data, size_t n);
 
+  std::string path_;
+  uint64_t base_ = 0;     // the file's size when opened (or after a cut)
+  uint64_t written_ = 0;  // bytes written since
   std::FILE* file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;

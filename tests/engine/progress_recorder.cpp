@@ -9,5 +9,7 @@ ProgressLog& Progress() {
 void SetProgressRange(platform::Window, int rowCount) { Progress().range = rowCount; }
 void StepProgress(platform::Window) { ++Progress().steps; }
 void ShowTimeEstimate(platform::Window, std::time_t, std::time_t, int row, int) {
-  Progress().lastRow = row;
+  ProgressLog& log = Progress();
+  log.lastRow = row;
+  if (row == log.cancelAtRow && log.cancel) log.cancel->store(1);
 }
