@@ -325,7 +325,7 @@ class RowStreamer {
     for (; nextRow_ < row; ++nextRow_) {
       if (!BeginRow(nextRow_)) return rowsWritten_ > 0;
       WriteEmptyFields(width_);
-      EndRow();
+      if (!EndRow()) return false;
     }
     if (!BeginRow(row)) return rowsWritten_ > 0;
     int col = 0;
@@ -342,7 +342,7 @@ class RowStreamer {
       col = cell.col + 1;
     }
     WriteEmptyFields(width_ - col);
-    EndRow();
+    if (!EndRow()) return false;
     nextRow_ = row + 1;
     return !TooMuchSurplus();
   }
@@ -362,8 +362,10 @@ class RowStreamer {
     return true;
   }
 
-  void EndRow() {
+  // False when a write failed: the sheet ends there, that row uncounted.
+  bool EndRow() {
     if (!s_.recordDelimiter.empty()) out_.Append(s_.recordDelimiter);
+    if (out_.failed()) return false;
     ++s_.recordCount;
     ++rowsWritten_;
     if (!s_.fieldDelimiter.empty()) {
@@ -371,23 +373,12 @@ class RowStreamer {
       rowEnds_.Add(end - rowStart_);
       rowStart_ = end;
     }
+    return true;
   }
 
   // `n` field delimiters with nothing before them.
   void WriteEmptyFields(int n) {
-    if (n <= 0) return;
-    const std::string& d = s_.fieldDelimiter;
-    if (d.size() == 1) {
-      while (n > 0) {
-        size_t run = static_cast<size_t>(n) < 4096 ? static_cast<size_t>(n) : 4096;
-        char* to = out_.Room(run);
-        std::memset(to, d[0], run);
-        out_.Commit(to + run);
-        n -= static_cast<int>(run);
-      }
-    } else if (!d.empty()) {
-      for (; n > 0; --n) out_.Append(d);
-    }
+    if (n > 0) out_.Repeat(s_.fieldDelimiter, static_cast<size_t>(n));
   }
 
   // A stated width far beyond the values (a whole styled row, say) would
