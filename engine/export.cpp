@@ -489,11 +489,11 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   xlBookSetCellTextUtf8A(s.book, s.codePage == kCodePageUtf8);
 
   // Streamed when it can be; otherwise (or when it turns out it cannot)
-  // from the loaded sheet. Standard output cannot be cut back, so it is
-  // written from the loaded sheet.
+  // from the loaded sheet. Standard output, a pipe or a device cannot be
+  // cut back, so what goes there is written from the loaded sheet.
   bool streamed = false;
   int cancelAt = -1;
-  if (s.exportRecords && !s.toStandardOutput) {
+  if (s.exportRecords && out.rewritable()) {
     RowStreamer streamer(window, s, out);
     RowStreamer::Outcome outcome = streamer.Run();
     streamed = outcome != RowStreamer::Outcome::StartOver;

@@ -1,6 +1,7 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #ifdef _WIN32
@@ -32,6 +33,18 @@ bool SeekEnd(std::FILE* f, uint64_t* position) {
   return true;
 }
 
+// A regular file, whose bytes can be cut and rewritten (not a pipe or a
+// device).
+bool IsRegularFile(std::FILE* f) {
+#ifdef _WIN32
+  struct _stat64 st;
+  return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat st;
+  return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
 bool Truncate(std::FILE* f, uint64_t size) {
   std::fflush(f);
 #ifdef _WIN32
@@ -56,7 +69,8 @@ bool OutputFile::Open(const std::string& path) {
   std::setvbuf(file_, nullptr, _IONBF, 0);
   path_ = path;
   written_ = 0;
-  if (!SeekEnd(file_, &base_)) base_ = 0;
+  rewritable_ = IsRegularFile(file_) && SeekEnd(file_, &base_);
+  if (!rewritable_) base_ = 0;
   if (!buffer_) buffer_.reset(new char[kBufferSize]);
   used_ = 0;
   return true;
@@ -66,6 +80,7 @@ bool OutputFile::OpenStandardOutput() {
   Close();
   failed_ = false;
   error_.clear();
+  rewritable_ = false;
 #ifdef _WIN32
   int fd = _dup(_fileno(stdout));
   if (fd >= 0) {
@@ -108,7 +123,7 @@ void OutputFile::Flush() {
 }
 
 bool OutputFile::TruncateTo(uint64_t position) {
-  if (!file_ || failed_) return false;
+  if (!file_ || failed_ || !rewritable_) return false;
   Flush();
   if (failed_) return false;
   if (position > Position() || !Truncate(file_, position)) {
@@ -122,7 +137,7 @@ bool OutputFile::TruncateTo(uint64_t position) {
 }
 
 bool OutputFile::CutFromEachPiece(uint64_t start, const PieceLengths& lengths, size_t cut, size_t keepAtEnd) {
-  if (!file_ || failed_) return false;
+  if (!file_ || failed_ || !rewritable_) return false;
   Flush();
   if (failed_) return false;
   // A second handle reads and writes in place: what is kept moves towards

@@ -58,6 +58,9 @@ class OutputFile {
   // writer stops instead of rendering text that can no longer be stored.
   bool failed() const { return failed_; }
 
+  // True for a regular file opened by Open: what was written can be cut
+  // back or rewritten (TruncateTo, CutFromEachPiece).
+  bool rewritable() const { return rewritable_; }
   // Where the next byte goes: the file's size when it was opened plus what
   // was written since.
   uint64_t Position() const { return base_ + written_ + used_; }
@@ -115,6 +118,7 @@ class OutputFile {
   void AppendSlow(const char* data, size_t n);
 
   std::string path_;
+  bool rewritable_ = false;
   uint64_t base_ = 0;     // the file's size when opened (or after a cut)
   uint64_t written_ = 0;  // bytes written since
   std::FILE* file_ = nullptr;
