@@ -6,12 +6,13 @@
 // laid out as Excel writes them (r attributes, spans, deflated parts,
 // numbers in their shortest round-trip form up to 17 digits).
 //
-//   xlsx_generate <output folder>
+//   xlsx_generate <output folder> [--rows N]
 #include <zlib.h>
 
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -234,11 +235,11 @@ std::string Styles() {
          "</cellXfs></styleSheet>";
 }
 
-std::vector<Part> NumericSheet() {
+std::vector<Part> NumericSheet(int rows) {
   std::mt19937_64 rng(1);
   std::string sheet = kSheetHead;
-  sheet += "<dimension ref=\"A1:J1000000\"/><sheetData>";
-  for (int r = 1; r <= 1000000; ++r) {
+  sheet += "<dimension ref=\"A1:J" + std::to_string(rows) + "\"/><sheetData>";
+  for (int r = 1; r <= rows; ++r) {
     sheet += "<row r=\"" + std::to_string(r) + "\" spans=\"1:10\">";
     Cell(sheet, 0, r, "", r);
     for (int c = 1; c < 4; ++c) Cell(sheet, c, r, "", static_cast<double>(rng() % 10000000) / 100.0);
@@ -327,7 +328,17 @@ std::vector<Part> ManySheets() {
 
 int main(int argc, char** argv) {
   std::string dir = argc > 1 ? argv[1] : ".";
-  if (!WriteZip(dir + "/numeric_1m_x10.xlsx", NumericSheet())) return 1;
+  // xlsx_generate DIR --rows N: only numeric_<N>_x10.xlsx, the first N rows
+  // of the numeric sheet (the memory benchmark's series over sheet sizes).
+  if (argc > 3 && std::string(argv[2]) == "--rows") {
+    int rows = std::atoi(argv[3]);
+    if (rows < 1 || rows > 1048576) return 2;
+    std::string path = dir + "/numeric_" + std::to_string(rows) + "_x10.xlsx";
+    if (!WriteZip(path, NumericSheet(rows))) return 1;
+    std::printf("wrote %s\n", path.c_str());
+    return 0;
+  }
+  if (!WriteZip(dir + "/numeric_1m_x10.xlsx", NumericSheet(1000000))) return 1;
   std::printf("wrote %s/numeric_1m_x10.xlsx\n", dir.c_str());
   if (!WriteZip(dir + "/mixed_300k_x12.xlsx", MixedSheet())) return 1;
   std::printf("wrote %s/mixed_300k_x12.xlsx\n", dir.c_str());
