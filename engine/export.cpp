@@ -167,7 +167,8 @@ struct CellWriter {
 
   // Under ERRORS=TEXT an error cell is written as its text, enclosed by the
   // rules of string cells; else it has no content.
-  void Error(const XlCellInfo& cell) {
+  template <typename Cell>
+  void Error(const Cell& cell) {
     if (s.errorsAsText) Enclosed(ErrorCellText(cell.errorCode));
   }
 
@@ -336,7 +337,8 @@ class RowStreamer {
         case CELLTYPE_NUMBER: writer_.Number(cell); break;
         case CELLTYPE_STRING: writer_.String(cell); break;
         case CELLTYPE_BOOLEAN: writer_.Boolean(cell); break;
-        default: break;  // error cells have no content
+        case CELLTYPE_ERROR: writer_.Error(cell); break;
+        default: break;
       }
       WriteEmptyFields(1);
       col = cell.col + 1;

@@ -38,17 +38,20 @@ struct Mix {
 
 const Mix kMixes[] = {
     {"defaults", [](ConverterSettings&) {}},
-    {"appending to one file, quote-all",
+    {"appending to one file, quote-all, error texts",
      [](ConverterSettings& s) {
        s.overwrite = kOverwriteNo;
        s.quoteAll = 1;
+       s.errorsAsText = 1;
      },
      true},
-    {"no field delimiter, LF records, no quotes",
+    {"no field delimiter, LF records, no quotes, UTF-8 with a byte-order mark",
      [](ConverterSettings& s) {
        s.fieldDelimiter.clear();
        s.recordDelimiter = "\n";
        s.quoteStrings = 0;
+       s.codePage = kCodePageUtf8;
+       s.writeBom = 1;
      }},
     {"two-character delimiter, no record delimiter, OEM strings, line breaks replaced",
      [](ConverterSettings& s) {
