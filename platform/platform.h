@@ -40,7 +40,8 @@ size_t LastSeparator(std::string_view path);
 // start (no match, missing folder, empty pattern).
 bool FindFiles(const std::string& pattern, std::vector<std::string>* names);
 
-// Deletes a file; false when it could not be deleted.
+// Deletes a file; false when it could not be deleted. On POSIX a device, a
+// pipe or a folder is never deleted.
 bool RemoveFile(const std::string& path);
 
 // True when a file (or anything else) exists at `path`.

@@ -38,7 +38,16 @@ bool FindFiles(const std::string& pattern, std::vector<std::string>* names) {
   return true;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  // Only a file (or a link, which goes without what it points to) is
+  // deleted. A device or a pipe named as the output (/dev/null, a FIFO a
+  // reader waits on) is written into, never removed: removing /dev/null as
+  // root would take the device away from every other program.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);

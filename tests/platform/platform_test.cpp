@@ -3,6 +3,10 @@
 
 #include <algorithm>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/ini_file.h"
 #include "platform/platform.h"
 #include "platform/wildcard.h"
@@ -53,9 +57,29 @@ TEST(FindFiles, MatchesInTheFolderOfThePattern) {
   EXPECT_TRUE(names.empty());
 }
 
+#ifndef _WIN32
+// Overwriting an output named /dev/null or a FIFO writes into it: removing
+// it first would take a device away from the whole system.
+TEST(RemoveFile, DeletesFilesButNoPipeOrDevice) {
+  ScratchDir dir;
+  const std::string file = dir.File("out.csv");
+  WriteFile(file, "old");
+  EXPECT_TRUE(platform::RemoveFile(file));
+  EXPECT_FALSE(platform::PathExists(file));
+  const std::string fifo = dir.File("pipe.csv");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(platform::RemoveFile(fifo));
+  EXPECT_TRUE(platform::PathExists(fifo));
+  EXPECT_FALSE(platform::RemoveFile("/dev/null"));
+  EXPECT_TRUE(platform::PathExists("/dev/null"));
+  EXPECT_FALSE(platform::RemoveFile(dir.File("never there")));
+}
+#endif
+
 TEST(IniText, ReadsTheFirstMatchingSectionAndKey) {
   const char* text =
-      "; comment\r\n[Other]\r\nLog=7\r\n[ common ]\r\n  log = 1 \r\nOverWrite=\r\nOpen=\"0\"\r\n[Common]\r\nLog=9\r\n";
+      "; comment\r\n[Other]\r\nLog=7\r\n[ common ]\r\n  log = 1 "
+      "\r\nOverWrite=\r\nOpen=\"0\"\r\n[Common]\r\nLog=9\r\n";
   std::string v;
   ASSERT_TRUE(platform::IniFindValue(text, "Common", "LOG", &v));
   EXPECT_EQ(v, "1");
@@ -121,7 +145,7 @@ TEST(Oem, ConvertsToCodePage437) {
   EXPECT_EQ(platform::TextToOem("abc"), "abc");
   EXPECT_EQ(platform::TextToOem("\xC3\xA4\xC3\xB6\xC3\xBC"), "\x84\x94\x81");  // äöü
   EXPECT_EQ(platform::TextToOem("\xE2\x82\xAC x"), "? x");                     // € is not in 437
-  EXPECT_EQ(platform::TextToOem("\xFF"), "?");                                  // not UTF-8
+  EXPECT_EQ(platform::TextToOem("\xFF"), "?");                                 // not UTF-8
   EXPECT_EQ(platform::TextLength("\xC3\xA4x"), 2u);
 #else
   // The ANSI code page under Wine is 1252: ä ö ü become 437's bytes.
