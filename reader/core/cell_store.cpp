@@ -71,8 +71,10 @@ const StoredCell* CellStore::Find(uint32_t row, uint32_t col) const {
   return found;
 }
 
-uint32_t CellStore::NextColumn(uint32_t row, uint32_t col) const {
-  if (rows_.empty()) return kNoColumn;
+// Puts the cursor on `row` (the cursor's row, the next one, or found by a
+// binary search), its cell cursor at the row's first cell when the row
+// changes. False when no cell lies in that row. The store is not empty.
+bool CellStore::SeekRow(uint32_t row, size_t* index) const {
   size_t r = cursorRow_;
   if (rows_[r].row != row) {
     if (r + 1 < rows_.size() && rows_[r + 1].row == row) {
@@ -80,12 +82,20 @@ uint32_t CellStore::NextColumn(uint32_t row, uint32_t col) const {
     } else {
       auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
                                  [](const RowSpan& s, uint32_t v) { return s.row < v; });
-      if (it == rows_.end() || it->row != row) return kNoColumn;
+      if (it == rows_.end() || it->row != row) return false;
       r = static_cast<size_t>(it - rows_.begin());
     }
     cursorRow_ = r;
     cursorCell_ = rows_[r].begin;
   }
+  *index = r;
+  return true;
+}
+
+uint32_t CellStore::NextColumn(uint32_t row, uint32_t col) const {
+  if (rows_.empty()) return kNoColumn;
+  size_t r;
+  if (!SeekRow(row, &r)) return kNoColumn;
   size_t lo = cursorCell_;
   size_t hi = RowEnd(r);
   if (lo < rows_[r].begin || lo >= hi || At(lo).col > col) lo = rows_[r].begin;
@@ -124,20 +134,8 @@ const StoredCell* CellStore::FindUncached(uint32_t row, uint32_t col) const {
       return &At(first);
     }
   }
-  // Find the row: the cursor's row, the next one, or a binary search.
-  size_t r = cursorRow_;
-  if (rows_[r].row != row) {
-    if (r + 1 < rows_.size() && rows_[r + 1].row == row) {
-      ++r;
-    } else {
-      auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
-                                 [](const RowSpan& s, uint32_t v) { return s.row < v; });
-      if (it == rows_.end() || it->row != row) return nullptr;
-      r = static_cast<size_t>(it - rows_.begin());
-    }
-    cursorRow_ = r;
-    cursorCell_ = rows_[r].begin;
-  }
+  size_t r;
+  if (!SeekRow(row, &r)) return nullptr;
   size_t begin = rows_[r].begin;
   size_t end = RowEnd(r);
   size_t i = cursorCell_;

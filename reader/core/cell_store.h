@@ -95,6 +95,7 @@ class CellStore {
   void Push(const StoredCell& cell);
   void GrowFirstChunk();
   const StoredCell* FindUncached(uint32_t row, uint32_t col) const;
+  bool SeekRow(uint32_t row, size_t* index) const;
 
   std::vector<std::unique_ptr<StoredCell[]>> chunks_;
   // The first chunk starts small and grows to full size, so a sheet of a

@@ -6,6 +6,7 @@
 // instead of stalling it.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -85,6 +86,16 @@ inline Measured RunMeasured(const std::function<std::string()>& work, unsigned d
   std::printf("    measured: %.2f s processor time (%.2f s wall), peak %.1f MiB%s\n", m.cpuSeconds, m.seconds,
               m.peakMiB, m.finished ? "" : " (killed or crashed)");
   return m;
+}
+
+// The work finished within its processor time and (where the sanitizers do
+// not add their own memory) its peak resident memory.
+inline void ExpectWithin(const Measured& m, double seconds, double mib) {
+  EXPECT_TRUE(m.finished);
+  EXPECT_LT(m.cpuSeconds, seconds);
+  if (!kSanitized) {
+    EXPECT_LT(m.peakMiB, mib);
+  }
 }
 
 }  // namespace resource_test

@@ -27,14 +27,6 @@ const uint64_t kGiB = uint64_t(1) << 30;
 // with a long attribute (scanned at memchr speed) - 64 KiB a unit.
 std::string Filler() { return "<x a=\"" + std::string(65536 - 10, 'A') + "\"/>"; }
 
-void ExpectWithin(const Measured& m, double seconds, double mib) {
-  EXPECT_TRUE(m.finished);
-  EXPECT_LT(m.cpuSeconds, seconds);
-  if (!kSanitized) {
-    EXPECT_LT(m.peakMiB, mib);
-  }
-}
-
 }  // namespace
 
 TEST(DeflateBomb, SheetOfAGibibyteOfMarkupReadsInFlatMemory) {

@@ -21,18 +21,6 @@
 
 using namespace resource_test;
 
-namespace {
-
-void ExpectWithin(const Measured& m, double seconds, double mib) {
-  EXPECT_TRUE(m.finished);
-  EXPECT_LT(m.cpuSeconds, seconds);
-  if (!kSanitized) {
-    EXPECT_LT(m.peakMiB, mib);
-  }
-}
-
-}  // namespace
-
 TEST(ManyItems, TenMillionTinySharedStringsXlsx) {
   const uint64_t count = Scaled(10000000);
   HostileZip zip;
