@@ -40,14 +40,22 @@ std::string AppDataFolder() {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-  // Append access alone: every write goes to the end of the file as one piece.
-  HANDLE file =
-      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Append access: every write goes to the end of the file. Processes that
+  // append at once also take turns through a lock on one byte far past any
+  // real data, so that no line lands inside another where appending is not
+  // one step of the file system (Wine, some network shares).
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED turn = {};
+  turn.Offset = 0xFFFFFFFEu;
+  turn.OffsetHigh = 0x7FFFFFFFu;
+  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
   DWORD written = 0;
   bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
   if (!CloseHandle(file)) ok = false;
   return ok;
 }
