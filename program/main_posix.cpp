@@ -1,5 +1,8 @@
 // Entry of the Linux program.
 #include <csignal>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "command_line.h"
 
@@ -8,5 +11,14 @@ int main(int argc, char** argv) {
   // its write like a full disk, and the run reports it, instead of the
   // process being killed with the status file still saying it is converting.
   std::signal(SIGXFSZ, SIG_IGN);
+#if defined(__GLIBC__)
+  // Each sheet takes and gives back the same few buffers of up to a
+  // megabyte (the part's read-ahead blocks, the XML window). Kept on the heap
+  // and not handed back to the system between sheets, they are reused
+  // instead of being mapped and zeroed again for every sheet. The large
+  // string pools map their own memory and are not affected.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
   return RunCommandLine(argc, argv);
 }

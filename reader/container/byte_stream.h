@@ -41,7 +41,7 @@ class MemoryStream final : public ByteStream {
 // by that thread only, from the first Read until the end or destruction.
 class ReadAheadStream final : public ByteStream {
  public:
-  ReadAheadStream(std::unique_ptr<ByteStream> inner, size_t blockBytes = size_t(1) << 20);
+  ReadAheadStream(std::unique_ptr<ByteStream> inner, size_t blockBytes = size_t(256) << 10);
   ~ReadAheadStream() override;
   Status Read(char* buffer, size_t capacity, size_t* got) override;
 
