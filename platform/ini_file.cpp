@@ -135,8 +135,10 @@ int IniParseInt(std::string_view value) {
 }
 
 std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
-                        std::string_view value) {
-  const std::string newline = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+                        std::string_view value, std::string_view defaultNewline) {
+  const std::string newline(text.find("\r\n") != std::string_view::npos ? "\r\n"
+                            : text.find('\n') != std::string_view::npos ? "\n"
+                                                                          : defaultNewline);
   const std::string keyLine = std::string(key) + "=" + std::string(value);
   std::vector<Line> lines = SplitLines(text);
 

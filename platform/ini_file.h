@@ -22,8 +22,10 @@ int IniParseInt(std::string_view value);
 
 // The text with `key` of `section` set to `value`: the key's line is
 // replaced, a missing key is added at the end of its section, a missing
-// section at the end of the text. Every other byte stays as it was.
+// section at the end of the text. Every other byte stays as it was. Added
+// lines end with carriage return and line feed in a text that has them, else
+// with a line feed; a text without any line break takes `defaultNewline`.
 std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
-                        std::string_view value);
+                        std::string_view value, std::string_view defaultNewline = "\n");
 
 }  // namespace platform

@@ -65,7 +65,9 @@ bool AppendToFile(const std::string& path, std::string_view bytes);
 // section or the key is missing or empty; section and key names match
 // without regard to case. The writing creates the file and the section when
 // missing, replaces the key's value and keeps every other line byte for
-// byte; POSIX replaces the file atomically (temporary file and rename).
+// byte, and replaces the file whole (a new file beside it, then a rename),
+// so that a reader never sees a part of it. On Windows, when the rename
+// stays blocked by a reader, the profile service writes the value instead.
 int IniReadInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue);
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);

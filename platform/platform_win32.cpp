@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ini_file.h"
 #include "platform.h"
 
 namespace platform {
@@ -79,8 +80,64 @@ int IniReadInt(const std::string& file, const std::string& section, const std::s
   return static_cast<int>(GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, file.c_str()));
 }
 
+namespace {
+
+// Where the profile service keeps a file named without a folder: the Windows
+// folder; any other name is taken as it stands.
+std::string ProfilePath(const std::string& file) {
+  if (file.find_first_of("\\/:") != std::string::npos) return file;
+  char windows[MAX_PATH] = {};
+  UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return file;
+  return std::string(windows, n) + "\\" + file;
+}
+
+// Writes `text` to a new file in the folder of `path` and puts it in the
+// place of `path` with one rename, so that a reader opens either the old
+// file or the new one and never meets a file half rewritten. A reader
+// holding the file open blocks the rename for a moment: it is tried again
+// for up to about two seconds. False when the rename never succeeds.
+bool ReplaceWholeFile(const std::string& path, const std::string& text) {
+  size_t sep = path.find_last_of("\\/");
+  std::string folder = sep == std::string::npos ? "." : path.substr(0, sep + 1);
+  char temp[MAX_PATH] = {};
+  if (GetTempFileNameA(folder.c_str(), "tbr", 0, temp) == 0) return false;
+  HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DeleteFileA(temp);
+    return false;
+  }
+  DWORD written = 0;
+  bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
+  ok = FlushFileBuffers(h) && ok;
+  ok = CloseHandle(h) && ok;
+  for (int attempt = 0; ok; ++attempt) {
+    if (MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 400) break;
+    Sleep(5);
+  }
+  DeleteFileA(temp);
+  return false;
+}
+
+}  // namespace
+
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value) {
+  // The profile service rewrites the file in place, in several writes under
+  // some systems; a program polling the file could read half of it. The new
+  // text is made here with the service's rules and put in place whole.
+  const std::string path = ProfilePath(file);
+  std::string text;
+  ReadWholeFile(path, &text);  // a missing file starts empty
+  // Lines added end as the file's own lines do; in a new file, as Windows
+  // text lines do.
+  std::string updated = IniSetValue(text, section, key, value, "\r\n");
+  if (ReplaceWholeFile(path, updated)) return true;
+  // A folder that takes no new file, or a reader that keeps the file open:
+  // the value still reaches the file through the service.
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
 }
 

@@ -244,14 +244,6 @@ TEST(ActivityLog, FourProcessesAppendWholeLines) {
 // again: it finds no file yet, or a whole one with a known word, never a
 // part of one.
 TEST(StatusFile, APollingReaderNeverSeesATornFile) {
-#ifdef _WIN32
-  // The status file is written through the profile service, which rewrites
-  // the file in place. Wine does that in several writes, so a reader can
-  // meet half a file; the program then needs a write beside the file and a
-  // rename, as on POSIX. Until then this holds only for the POSIX program.
-  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
-    GTEST_SKIP() << "the profile service under Wine does not write the status file in one step";
-#endif
   ScratchDir dir;
   const std::string books = dir.File("books");
   fs::create_directory(books);

@@ -110,6 +110,9 @@ TEST(IniText, SettingAValueKeepsEveryOtherByte) {
   EXPECT_EQ(platform::IniSetValue(text, "B", "z", "3"), text + "\r\nz=3\r\n");
   EXPECT_EQ(platform::IniSetValue(text, "C", "k", "v"), text + "\r\n[C]\r\nk=v\r\n");
   EXPECT_EQ(platform::IniSetValue("", "Common", "Log", "1"), "[Common]\nLog=1\n");
+  // A new file on Windows gets Windows line ends; a file keeps its own.
+  EXPECT_EQ(platform::IniSetValue("", "Common", "Log", "1", "\r\n"), "[Common]\r\nLog=1\r\n");
+  EXPECT_EQ(platform::IniSetValue("[A]\nx=1\n", "A", "y", "2", "\r\n"), "[A]\nx=1\ny=2\n");
 }
 
 TEST(IniFile, WriteThenReadThroughTheService) {
