@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   // and not handed back to the system between sheets, they are reused
   // instead of being mapped and zeroed again for every sheet. The large
   // string pools map their own memory and are not affected.
-  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
   return RunCommandLine(argc, argv);
