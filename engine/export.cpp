@@ -380,7 +380,10 @@ class RowStreamer {
 
   // `n` field delimiters with nothing before them.
   void WriteEmptyFields(int n) {
-    if (n > 0) out_.Repeat(s_.fieldDelimiter, static_cast<size_t>(n));
+    if (n == 1 && s_.fieldDelimiter.size() == 1)
+      out_.Put(s_.fieldDelimiter[0]);  // after each value: the common case, inline
+    else if (n > 0)
+      out_.Repeat(s_.fieldDelimiter, static_cast<size_t>(n));
   }
 
   // A stated width far beyond the values (a whole styled row, say) would

@@ -1,5 +1,6 @@
 // The cells of an .xlsx worksheet part (<sheetData>, ECMA-376 Part 1 18.3.1).
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -243,19 +244,261 @@ bool ErrorCodeOf(std::string_view text, uint8_t* code) {
   return false;
 }
 
+namespace {
+
+std::atomic<bool> plainCellShortcut{true};
+
+inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether some byte of the word is `c` (exact: a zero byte of w ^ c*8).
+inline bool HasByte(uint64_t w, char c) {
+  uint64_t x = w ^ (0x0101010101010101u * static_cast<uint8_t>(c));
+  return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
+}
+
+// A cell reference in its usual form, one to three capital letters and a
+// row number without leading zero, read quickly; anything else (and
+// anything out of range) through ParseCellReference, which decides.
+inline RefParse ReadCellReference(std::string_view s, uint32_t* row, uint32_t* col) {
+  size_t n = s.size();
+  if (n >= 2 && n <= 10) {
+    uint32_t c = 0;
+    size_t i = 0;
+    for (; i < 3 && i < n && s[i] >= 'A' && s[i] <= 'Z'; ++i) c = c * 26 + static_cast<uint32_t>(s[i] - 'A' + 1);
+    if (i > 0 && i < n && s[i] >= '1' && s[i] <= '9' && n - i <= 7) {
+      uint32_t r = 0;
+      for (; i < n && IsDigit(s[i]); ++i) r = r * 10 + static_cast<uint32_t>(s[i] - '0');
+      if (i == n && c <= kMaxCols && r <= kMaxRows) {
+        *row = r - 1;
+        *col = c - 1;
+        return RefParse::Ok;
+      }
+    }
+  }
+  return ParseCellReference(s, row, col);
+}
+
+// Where the next cell goes when it names no position of its own.
+struct CellCursor {
+  uint64_t nextRow = 0;
+  uint64_t rowOfCells = 0;
+  uint64_t nextCol = 0;
+};
+
+// Reads the attributes of a start tag whose name ends at p[i]: calls
+// `each(name, value)` for every attribute and returns the offset past the
+// tag's '>' with *selfClosing set, or 0 when the tag is not in the plain
+// form this reads (a prefixed name, blanks around '=', cut off by `n`).
+template <typename Each>
+size_t ReadPlainTag(const char* p, size_t n, size_t i, bool* selfClosing, Each&& each) {
+  for (;;) {
+    size_t blanks = i;
+    while (i < n && IsXmlSpace(p[i])) ++i;
+    if (i >= n) return 0;
+    if (p[i] == '>') {
+      *selfClosing = false;
+      return i + 1;
+    }
+    if (p[i] == '/') {
+      if (i + 1 >= n || p[i + 1] != '>') return 0;
+      *selfClosing = true;
+      return i + 2;
+    }
+    if (i == blanks) return 0;  // attributes are separated by blanks
+    size_t nameStart = i;
+    while (i < n && ((p[i] >= 'a' && p[i] <= 'z') || (p[i] >= 'A' && p[i] <= 'Z'))) ++i;
+    if (i == nameStart || i + 1 >= n || p[i] != '=') return 0;
+    char quote = p[i + 1];
+    if (quote != '"' && quote != '\'') return 0;
+    const char* close = static_cast<const char*>(std::memchr(p + i + 2, quote, n - i - 2));
+    if (!close) return 0;
+    each(std::string_view(p + nameStart, i - nameStart), std::string_view(p + i + 2, close - (p + i + 2)));
+    i = static_cast<size_t>(close - p) + 1;
+  }
+}
+
+// The commonest cells of a row, read straight from the scanner's buffer:
+// <c r=".." s=".." t="..">, perhaps a formula <f>, then <v>plain</v></c>,
+// or no value at all. A cell in any other form, or one the general reading
+// would report as damaged, ends the run: it and the rest are read token by
+// token, with the same result. Returns the bytes of the cells taken.
+size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t sharedCount, SheetBuilder& cells,
+                      StringPool& sheetStrings, std::string& decoded, CellCursor& cursor) {
+  const char* base = ahead.data();
+  const size_t n = ahead.size();
+  size_t at = 0;
+  for (;;) {
+    const char* p = base + at;
+    size_t left = n - at;
+    if (left < 4 || p[0] != '<' || p[1] != 'c' || !(IsXmlSpace(p[2]) || p[2] == '>' || p[2] == '/')) break;
+    uint64_t row = cursor.rowOfCells, col = cursor.nextCol;
+    uint32_t style = 0;
+    CellType type = CellType::Number;
+    bool outOfRange = false;
+    bool selfClosing = false;
+    size_t i = ReadPlainTag(p, left, 2, &selfClosing, [&](std::string_view name, std::string_view value) {
+      if (name.size() != 1) return;
+      if (name[0] == 'r') {
+        uint32_t r = 0, c = 0;
+        RefParse parsed = ReadCellReference(value, &r, &c);
+        if (parsed == RefParse::Ok) {
+          row = r;
+          col = c;
+        } else if (parsed == RefParse::OutOfRange) {
+          outOfRange = true;
+        }
+      } else if (name[0] == 's') {
+        uint64_t v = 0;
+        if (ParseSmallUnsigned(value, 9, &v)) style = static_cast<uint32_t>(v);
+      } else if (name[0] == 't') {
+        type = TypeOf(value);
+      }
+    });
+    if (i == 0 || outOfRange || row >= kMaxRows || col >= kMaxCols) break;
+    bool haveValue = false;
+    std::string_view value;
+    if (!selfClosing) {
+      // A formula first: <f>text</f>, <f attributes>text</f> or <f .../>.
+      if (i + 3 < left && p[i] == '<' && p[i + 1] == 'f' &&
+          (IsXmlSpace(p[i + 2]) || p[i + 2] == '>' || p[i + 2] == '/')) {
+        bool formulaClosed = false;
+        size_t f = ReadPlainTag(p, left, i + 2, &formulaClosed, [](std::string_view, std::string_view) {});
+        if (f == 0) break;
+        if (!formulaClosed) {
+          const char* lt = static_cast<const char*>(std::memchr(p + f, '<', left - f));
+          if (!lt || static_cast<size_t>(p + left - lt) < 4 || std::memcmp(lt, "</f>", 4) != 0) break;
+          f = static_cast<size_t>(lt - p) + 4;
+        }
+        i = f;
+      }
+      if (i + 3 <= left && std::memcmp(p + i, "<v>", 3) == 0) {
+        // The text up to the next tag, in one pass: a reference or a
+        // carriage return in it needs decoding, left to the general reading.
+        const char* t = p + i + 3;
+        const char* end = p + left;
+        const char* lt = t;
+        for (; end - lt >= 8; lt += 8) {  // eight bytes at a time
+          uint64_t w;
+          std::memcpy(&w, lt, 8);
+          if (HasByte(w, '<') || HasByte(w, '&') || HasByte(w, '\r')) break;
+        }
+        while (lt < end && *lt != '<' && *lt != '&' && *lt != '\r') ++lt;
+        if (end - lt < 4 || std::memcmp(lt, "</v>", 4) != 0) break;
+        value = std::string_view(t, static_cast<size_t>(lt - t));
+        haveValue = true;
+        i = static_cast<size_t>(lt - p) + 4;
+      }
+      if (i + 4 > left || std::memcmp(p + i, "</c>", 4) != 0) break;
+      i += 4;
+    }
+
+    uint32_t r32 = static_cast<uint32_t>(row), c32 = static_cast<uint32_t>(col);
+    std::string_view v = Trim(value);
+    switch (type) {
+      case CellType::Number: {
+        double d = 0;
+        if (!haveValue || v.empty()) {
+          cells.AddBlank(r32, c32, style);
+        } else if (ParseCellNumber(v, &d)) {
+          cells.AddNumber(r32, c32, style, d);
+        } else {
+          return at;
+        }
+        break;
+      }
+      case CellType::Shared: {
+        uint64_t index = 0;
+        if (!haveValue || v.empty()) {
+          cells.AddBlank(r32, c32, style);
+        } else if (ParseSmallUnsigned(value, 10, &index) && index < sharedCount) {
+          cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
+        } else {
+          return at;
+        }
+        break;
+      }
+      case CellType::String:
+      case CellType::Inline: {
+        // No <is> here: an inline string written in <v>, as some writers do.
+        if (!haveValue) {
+          cells.AddBlank(r32, c32, style);
+          break;
+        }
+        uint32_t index;
+        if (MayHaveXEscapes(value)) {
+          decoded.clear();
+          AppendXEscapesDecoded(value, &decoded);
+          index = sheetStrings.Add(decoded);
+        } else {
+          index = sheetStrings.Add(value);
+        }
+        cells.AddSheetString(r32, c32, style, index);
+        break;
+      }
+      case CellType::Boolean:
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (v == "1" || v == "true")
+          cells.AddBoolean(r32, c32, style, true);
+        else if (v == "0" || v == "false")
+          cells.AddBoolean(r32, c32, style, false);
+        else
+          return at;
+        break;
+      case CellType::Error: {
+        uint8_t code = 0x2A;
+        if (haveValue && !ErrorCodeOf(value, &code)) code = 0x2A;
+        cells.AddError(r32, c32, style, code);
+        break;
+      }
+      case CellType::Date: {
+        double serial = 0;
+        if (!haveValue || v.empty())
+          cells.AddBlank(r32, c32, style);
+        else if (ParseIsoDateTime(v, book.date1904, &serial))
+          cells.AddNumber(r32, c32, style, serial);
+        else
+          return at;
+        break;
+      }
+      case CellType::Unknown: return at;
+    }
+    cursor.nextCol = col + 1;
+    if (row != cursor.rowOfCells) {
+      cursor.rowOfCells = row;
+      cursor.nextRow = row + 1;
+    }
+    at += i;
+  }
+  return at;
+}
+
+}  // namespace
+
+void SetPlainCellShortcut(bool on) { plainCellShortcut.store(on, std::memory_order_relaxed); }
+
 Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings) {
   using Token = XmlScanner::Token;
+  const bool shortcut = plainCellShortcut.load(std::memory_order_relaxed);
   const uint32_t sharedCount = static_cast<uint32_t>(std::min<size_t>(book.sharedStrings.size(), UINT32_MAX));
   Damage damage;
   std::string value, inlineText, decoded;
   // The next row and column to use for elements without an r attribute.
-  uint64_t nextRow = 0;
-  uint64_t rowOfCells = 0;
-  uint64_t nextCol = 0;
+  CellCursor cursor;
+  uint64_t& nextRow = cursor.nextRow;
+  uint64_t& rowOfCells = cursor.rowOfCells;
+  uint64_t& nextCol = cursor.nextCol;
   bool inData = false;
   Status status;
 
   for (;;) {
+    // Inside a row, after its start tag or a cell: the cells that follow in
+    // their commonest form are read straight from the buffer.
+    if (shortcut && inData && ((sc.token() == Token::EndElement && sc.name() == "c") ||
+                   (sc.token() == Token::StartElement && sc.name() == "row"))) {
+      if (size_t used = TakePlainCells(sc.Ahead(), book, sharedCount, cells, sheetStrings, decoded, cursor))
+        sc.ConsumeElements(used, "c");
+    }
     status = sc.Next();
     if (!status.ok()) break;
     Token tok = sc.token();

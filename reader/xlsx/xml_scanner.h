@@ -83,6 +83,30 @@ class XmlScanner {
   bool TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
                       std::string_view* text);
 
+  // The bytes already read past the current token, for a caller that reads
+  // whole elements itself where they take the commonest form (the cells of
+  // a row). Empty while a self-closing tag still owes its end token. More
+  // of the part may follow: a caller that finds an element cut off at the
+  // end of these bytes reads it through Next() instead.
+  std::string_view Ahead() const {
+    if (pendingEnd_ || token_ == Token::None || token_ == Token::End) return {};
+    return std::string_view(buf_.get() + pos_, end_ - pos_);
+  }
+  // Consumes the first `n` bytes of Ahead(), which hold whole elements that
+  // are all children of the current parent; the last of them is named
+  // `lastName` (a string that outlives the token), and its end tag becomes
+  // the current token.
+  void ConsumeElements(size_t n, std::string_view lastName) {
+    tokenStart_ = pos_;
+    pos_ += n;
+    // depth_ stays: whether the parent's start tag or an earlier child's
+    // end tag was current, the open elements are the parent's.
+    token_ = Token::EndElement;
+    selfClosing_ = false;
+    name_ = lastName;
+    attrs_.clear();
+  }
+
   // Offset of the current token in the (UTF-8) text of the part.
   uint64_t offset() const { return consumed_ + tokenStart_; }
   const std::string& part() const { return part_; }
