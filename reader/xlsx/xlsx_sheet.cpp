@@ -14,7 +14,9 @@ namespace {
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view Trim(std::string_view s) {
+inline std::string_view Trim(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  if (s.empty() || (!blank(s.front()) && !blank(s.back()))) return s;  // the usual case
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
     s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
