@@ -12,11 +12,13 @@ int main(int argc, char** argv) {
   // process being killed with the status file still saying it is converting.
   std::signal(SIGXFSZ, SIG_IGN);
 #if defined(__GLIBC__)
-  // Each sheet takes and gives back the same few buffers of up to a
+  // Each sheet takes and gives back the same few buffers of under a
   // megabyte (the part's read-ahead blocks, the XML window). Kept on the heap
   // and not handed back to the system between sheets, they are reused
-  // instead of being mapped and zeroed again for every sheet. The large
-  // string pools map their own memory and are not affected.
+  // instead of being mapped and zeroed again for every sheet. Blocks of a
+  // megabyte and more still get a mapping of their own, so that growing
+  // buffers leave no holes in the heap; the large string pools map their
+  // own memory anyway.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
