@@ -145,7 +145,13 @@ void AppendUtf16Le(std::string& out, const uint8_t* p, size_t chars) {
 }
 
 void AppendLatin1(std::string& out, const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
+  // The ASCII run at the start (often the whole text) is the same in UTF-8.
+  size_t ascii = 0;
+  while (ascii < n && p[ascii] < 0x80) ++ascii;
+  out.append(reinterpret_cast<const char*>(p), ascii);
+  if (ascii == n) return;
+  out.reserve(out.size() + 2 * (n - ascii));
+  for (size_t i = ascii; i < n; ++i) {
     uint8_t c = p[i];
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
