@@ -95,10 +95,12 @@ Status ParseStyles(XmlScanner& scanner, BookBuilder& builder);
 
 // The cells of one worksheet part.
 Status ParseWorksheet(XmlScanner& scanner, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings);
-// Whether ParseWorksheet reads the commonest cells straight from the
-// scanner's buffer (the default) or every cell token by token; both give
-// the same cells, which the tests compare.
-void SetPlainCellShortcut(bool on);
+// Whether ParseWorksheet reads the commonest cells, and ParseSharedStrings
+// the commonest strings with references, straight from the scanner's buffer
+// (the default) or token by token; both give the same cells and strings,
+// which the tests compare.
+void SetPlainShortcuts(bool on);
+bool PlainShortcuts();
 
 // Helpers of the cell parser, exposed for tests.
 enum class RefParse { Ok, Bad, OutOfRange };

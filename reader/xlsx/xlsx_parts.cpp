@@ -209,6 +209,7 @@ Status ReadStringItem(XmlScanner& sc, std::string* raw) {
 Status ParseSharedStrings(XmlScanner& sc, uint64_t declaredBytes, StringPool* pool) {
   std::string raw, decoded;
   bool reserved = false;
+  const bool shortcut = PlainShortcuts();
   for (;;) {
     READER_RETURN_IF_ERROR(sc.Next());
     if (sc.token() == XmlScanner::Token::End) return Status::Ok();
@@ -224,8 +225,14 @@ Status ParseSharedStrings(XmlScanner& sc, uint64_t declaredBytes, StringPool* po
     }
     if (sc.name() != "si") continue;
     std::string_view text;
-    if (sc.TakeSimpleText("t", "si", {}, &text)) {
+    bool decode = false;
+    if (sc.TakeSimpleText("t", "si", {}, &text, shortcut ? &decode : nullptr)) {
       // <t>...</t></si> straight from the buffer: most items.
+      if (decode) {
+        raw.clear();
+        AppendXmlDecoded(text, false, &raw);
+        text = raw;
+      }
     } else {
       READER_RETURN_IF_ERROR(ReadStringItem(sc, &raw));
       text = raw;

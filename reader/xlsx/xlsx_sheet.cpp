@@ -248,7 +248,7 @@ bool ErrorCodeOf(std::string_view text, uint8_t* code) {
 
 namespace {
 
-std::atomic<bool> plainCellShortcut{true};
+std::atomic<bool> plainShortcuts{true};
 
 inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -477,11 +477,12 @@ size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t share
 
 }  // namespace
 
-void SetPlainCellShortcut(bool on) { plainCellShortcut.store(on, std::memory_order_relaxed); }
+void SetPlainShortcuts(bool on) { plainShortcuts.store(on, std::memory_order_relaxed); }
+bool PlainShortcuts() { return plainShortcuts.load(std::memory_order_relaxed); }
 
 Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings) {
   using Token = XmlScanner::Token;
-  const bool shortcut = plainCellShortcut.load(std::memory_order_relaxed);
+  const bool shortcut = plainShortcuts.load(std::memory_order_relaxed);
   const uint32_t sharedCount = static_cast<uint32_t>(std::min<size_t>(book.sharedStrings.size(), UINT32_MAX));
   Damage damage;
   std::string value, inlineText, decoded;

@@ -583,7 +583,7 @@ Status XmlScanner::Next() {
 }
 
 bool XmlScanner::TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
-                                std::string_view* text) {
+                                std::string_view* text, bool* needsDecoding) {
   if (token_ != Token::StartElement || selfClosing_ || pendingEnd_) return false;
   const char* p = buf_.get() + pos_;
   const char* e = buf_.get() + end_;
@@ -611,7 +611,9 @@ bool XmlScanner::TakeSimpleText(std::string_view inner, std::string_view close, 
   const char* c = lt + 3 + inner.size();
   if (!closes(c, close)) return false;
   size_t textLength = static_cast<size_t>(lt - t);
-  if (NeedsDecoding(t, textLength, false)) return false;
+  bool decode = NeedsDecoding(t, textLength, false);
+  if (decode && !needsDecoding) return false;
+  if (needsDecoding) *needsDecoding = decode;
   *text = std::string_view(t, textLength);
   tokenStart_ = pos_;
   pos_ = static_cast<size_t>(c + 3 + close.size() - buf_.get());

@@ -79,9 +79,11 @@ class XmlScanner {
   // reference, no CR) and all of it already in the buffer, consumes them up
   // to and including the end tag of the current element and returns true
   // with the text in *text. Otherwise consumes nothing and returns false
-  // (read the tokens instead).
+  // (read the tokens instead). With `needsDecoding`, a text with references
+  // or carriage returns is taken too, raw, and *needsDecoding says so (decode
+  // it with AppendXmlDecoded, as text() would).
   bool TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
-                      std::string_view* text);
+                      std::string_view* text, bool* needsDecoding = nullptr);
 
   // The bytes already read past the current token, for a caller that reads
   // whole elements itself where they take the commonest form (the cells of

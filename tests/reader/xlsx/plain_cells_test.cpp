@@ -1,5 +1,6 @@
-// The worksheet reader takes the commonest cells straight from its buffer
-// and leaves every other form to the token-by-token reading. Both must give
+// The worksheet reader takes the commonest cells, and the shared strings
+// reader the commonest strings, straight from the scanner's buffer and
+// leaves every other form to the token-by-token reading. Both must give
 // the same cells, the same sheet errors and the same strings: each
 // workbook here is read both ways and compared.
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ namespace {
 // Every sheet's cells, text and error, one line per cell.
 std::string Dump(XlBook& book) {
   std::string out = "book: " + book.error + "\n";
+  for (uint32_t i = 0; i < book.sharedStrings.size(); ++i)
+    out += "string " + std::to_string(i) + ": [" + std::string(book.sharedStrings.Get(i)) + "]\n";
   for (auto& sheet : book.sheets) {
     sheet->EnsureLoaded();
     out += "sheet " + sheet->name + ": " + sheet->error + "\n";
@@ -42,12 +45,12 @@ struct BothWays {
 BothWays ReadBothWays(const std::function<reader::Status(XlBook&)>& load) {
   BothWays r;
   for (bool on : {true, false}) {
-    reader::SetPlainCellShortcut(on);
+    reader::SetPlainShortcuts(on);
     std::unique_ptr<XlBook> book(reader::NewMemoryBook());
     reader::Status status = load(*book);
     (on ? r.shortcut : r.tokens) = (status.ok() ? "" : "load: " + status.message() + "\n") + Dump(*book);
   }
-  reader::SetPlainCellShortcut(true);
+  reader::SetPlainShortcuts(true);
   return r;
 }
 
@@ -57,10 +60,23 @@ std::string Sheet(const std::string& rows) {
          rows + "</sheetData></worksheet>";
 }
 
-TEST(PlainCells, EveryFormOfCellReadsAsTheTokensDo) {
+TEST(PlainCells, EveryFormOfCellAndStringReadsAsTheTokensDo) {
+  // The strings come in every form as well: the shortcut takes plain ones
+  // and those with references or line ends, the tokens the rest.
   const std::string shared =
       "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"2\" uniqueCount=\"2\">"
-      "<si><t>one</t></si><si><t>two</t></si></sst>";
+      "<si><t>one</t></si><si><t>two</t></si>"
+      "<si><t>a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos; &#65;&#x42; &bogus; &#xD800; &</t></si>"
+      "<si><t>line\r\nend\rlone\nfeed</t></si>"
+      "<si><t>&#13;&#10;kept</t></si>"
+      "<si><t xml:space=\"preserve\">  spaced  </t></si>"
+      "<si><t>x_x000D_y_x005F_x0041_</t></si>"
+      "<si><t><![CDATA[<cdata> & \r\n]]></t></si>"
+      "<si><r><t>rich </t></r><r><rPr><b/></rPr><t>runs &amp; more</t></r></si>"
+      "<si><t>text</t><rPh sb=\"0\" eb=\"1\"><t>phonetic</t></rPh></si>"
+      "<si><t/></si><si/><si><t></t></si>"
+      "<si>\n<t>around</t>\n</si>"
+      "</sst>";
   // Each row holds cells of one kind of form: plain ones around the form
   // under test, so a run of plain cells is cut by it and resumes after it.
   const char* forms[] = {
@@ -119,6 +135,8 @@ TEST(PlainCells, EveryFormOfCellReadsAsTheTokensDo) {
   // The reading did take the shortcut's cells and report the damaged ones.
   EXPECT_NE(r.shortcut.find("[xAy]"), std::string::npos);
   EXPECT_NE(r.shortcut.find("skipped"), std::string::npos) << r.shortcut;
+  EXPECT_NE(r.shortcut.find("[a & b <c> \"d\" 'e' AB"), std::string::npos) << r.shortcut;
+  EXPECT_NE(r.shortcut.find("[line\nend\nlone\nfeed]"), std::string::npos) << r.shortcut;
 }
 
 TEST(PlainCells, CellsCutByTheEndOfTheBufferReadAsTheTokensDo) {
