@@ -319,6 +319,77 @@ size_t ReadPlainTag(const char* p, size_t n, size_t i, bool* selfClosing, Each&&
   }
 }
 
+// What is wrong with a cell's value, if anything.
+enum class ValueFault { None, NotANumber, NotAnIndex, IndexTooLarge, NotABoolean, NotADate, UnknownType };
+
+// Adds the cell at r, c of `type` whose value text is `value` (with
+// haveValue; a string cell's text, inline or not), or a blank cell when it
+// has none. A value that does not fit its type adds nothing and is named in
+// the result (*badIndex: the shared string index out of range).
+ValueFault AddValue(CellType type, bool haveValue, std::string_view value, uint32_t r, uint32_t c, uint32_t style,
+                    const XlBook& book, uint32_t sharedCount, SheetBuilder& cells, StringPool& sheetStrings,
+                    std::string& decoded, uint64_t* badIndex) {
+  std::string_view v = Trim(value);
+  if (type != CellType::Error && type != CellType::Unknown && (!haveValue || (v.empty() && type != CellType::String &&
+                                                                               type != CellType::Inline))) {
+    cells.AddBlank(r, c, style);
+    return ValueFault::None;
+  }
+  switch (type) {
+    case CellType::Number: {
+      double d = 0;
+      if (!ParseCellNumber(v, &d)) return ValueFault::NotANumber;
+      cells.AddNumber(r, c, style, d);
+      return ValueFault::None;
+    }
+    case CellType::Shared: {
+      uint64_t index = 0;
+      if (!ParseSmallUnsigned(value, 10, &index)) return ValueFault::NotAnIndex;
+      if (index >= sharedCount) {
+        if (badIndex) *badIndex = index;
+        return ValueFault::IndexTooLarge;
+      }
+      cells.AddSharedString(r, c, style, static_cast<uint32_t>(index));
+      return ValueFault::None;
+    }
+    case CellType::String:
+    case CellType::Inline: {
+      uint32_t index;
+      if (MayHaveXEscapes(value)) {
+        decoded.clear();
+        AppendXEscapesDecoded(value, &decoded);
+        index = sheetStrings.Add(decoded);
+      } else {
+        index = sheetStrings.Add(value);
+      }
+      cells.AddSheetString(r, c, style, index);
+      return ValueFault::None;
+    }
+    case CellType::Boolean:
+      if (v == "1" || v == "true")
+        cells.AddBoolean(r, c, style, true);
+      else if (v == "0" || v == "false")
+        cells.AddBoolean(r, c, style, false);
+      else
+        return ValueFault::NotABoolean;
+      return ValueFault::None;
+    case CellType::Error: {
+      uint8_t code = 0x2A;  // an unknown error still is one
+      if (haveValue && !ErrorCodeOf(value, &code)) code = 0x2A;
+      cells.AddError(r, c, style, code);
+      return ValueFault::None;
+    }
+    case CellType::Date: {
+      double serial = 0;
+      if (!ParseIsoDateTime(v, book.date1904, &serial)) return ValueFault::NotADate;
+      cells.AddNumber(r, c, style, serial);
+      return ValueFault::None;
+    }
+    case CellType::Unknown: break;
+  }
+  return ValueFault::UnknownType;
+}
+
 // The commonest cells of a row, read straight from the scanner's buffer:
 // <c r=".." s=".." t="..">, perhaps a formula <f>, then <v>plain</v></c>,
 // or no value at all. A cell in any other form, or one the general reading
@@ -395,76 +466,9 @@ size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t share
     }
 
     uint32_t r32 = static_cast<uint32_t>(row), c32 = static_cast<uint32_t>(col);
-    std::string_view v = Trim(value);
-    switch (type) {
-      case CellType::Number: {
-        double d = 0;
-        if (!haveValue || v.empty()) {
-          cells.AddBlank(r32, c32, style);
-        } else if (ParseCellNumber(v, &d)) {
-          cells.AddNumber(r32, c32, style, d);
-        } else {
-          return at;
-        }
-        break;
-      }
-      case CellType::Shared: {
-        uint64_t index = 0;
-        if (!haveValue || v.empty()) {
-          cells.AddBlank(r32, c32, style);
-        } else if (ParseSmallUnsigned(value, 10, &index) && index < sharedCount) {
-          cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
-        } else {
-          return at;
-        }
-        break;
-      }
-      case CellType::String:
-      case CellType::Inline: {
-        // No <is> here: an inline string written in <v>, as some writers do.
-        if (!haveValue) {
-          cells.AddBlank(r32, c32, style);
-          break;
-        }
-        uint32_t index;
-        if (MayHaveXEscapes(value)) {
-          decoded.clear();
-          AppendXEscapesDecoded(value, &decoded);
-          index = sheetStrings.Add(decoded);
-        } else {
-          index = sheetStrings.Add(value);
-        }
-        cells.AddSheetString(r32, c32, style, index);
-        break;
-      }
-      case CellType::Boolean:
-        if (!haveValue || v.empty())
-          cells.AddBlank(r32, c32, style);
-        else if (v == "1" || v == "true")
-          cells.AddBoolean(r32, c32, style, true);
-        else if (v == "0" || v == "false")
-          cells.AddBoolean(r32, c32, style, false);
-        else
-          return at;
-        break;
-      case CellType::Error: {
-        uint8_t code = 0x2A;
-        if (haveValue && !ErrorCodeOf(value, &code)) code = 0x2A;
-        cells.AddError(r32, c32, style, code);
-        break;
-      }
-      case CellType::Date: {
-        double serial = 0;
-        if (!haveValue || v.empty())
-          cells.AddBlank(r32, c32, style);
-        else if (ParseIsoDateTime(v, book.date1904, &serial))
-          cells.AddNumber(r32, c32, style, serial);
-        else
-          return at;
-        break;
-      }
-      case CellType::Unknown: return at;
-    }
+    if (AddValue(type, haveValue, value, r32, c32, style, book, sharedCount, cells, sheetStrings, decoded,
+                 nullptr) != ValueFault::None)
+      return at;  // left to the general reading, which reports it
     cursor.nextCol = col + 1;
     if (row != cursor.rowOfCells) {
       cursor.rowOfCells = row;
@@ -634,86 +638,23 @@ Status ParseWorksheet(XmlScanner& sc, const XlBook& book, SheetBuilder& cells, S
       damage.Note(sc, "a cell outside the largest sheet");
       continue;
     }
-    switch (type) {
-      case CellType::Number: {
-        std::string_view v = Trim(value);
-        double d = 0;
-        if (!haveValue || v.empty()) {
-          cells.AddBlank(r32, c32, style);
-        } else if (ParseCellNumber(v, &d)) {
-          cells.AddNumber(r32, c32, style, d);
-        } else {
-          damage.Note(sc, "a number cell whose value is not a number");
-        }
+    // An inline string is in <is>; some writers put it in <v> instead.
+    bool takeInline = type == CellType::Inline && haveInline;
+    uint64_t badIndex = 0;
+    switch (AddValue(type, takeInline || haveValue, takeInline ? inlineText : value, r32, c32, style, book,
+                     sharedCount, cells, sheetStrings, decoded, &badIndex)) {
+      case ValueFault::None: break;
+      case ValueFault::NotANumber: damage.Note(sc, "a number cell whose value is not a number"); break;
+      case ValueFault::NotAnIndex: damage.Note(sc, "a shared-string cell whose value is not an index"); break;
+      case ValueFault::IndexTooLarge:
+        damage.Note(sc, "a cell refers to shared string " + std::to_string(badIndex) + ", but there are only " +
+                            std::to_string(sharedCount));
         break;
-      }
-      case CellType::Shared: {
-        uint64_t index = 0;
-        if (!haveValue || Trim(value).empty()) {
-          cells.AddBlank(r32, c32, style);
-        } else if (!ParseSmallUnsigned(value, 10, &index)) {
-          damage.Note(sc, "a shared-string cell whose value is not an index");
-        } else if (index >= sharedCount) {
-          damage.Note(sc, "a cell refers to shared string " + std::to_string(index) +
-                              ", but there are only " + std::to_string(sharedCount));
-        } else {
-          cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
-        }
+      case ValueFault::NotABoolean: damage.Note(sc, "a boolean cell whose value is neither 0 nor 1"); break;
+      case ValueFault::NotADate:
+        damage.Note(sc, "a date cell whose value is no ISO 8601 date in the workbook's date system");
         break;
-      }
-      case CellType::String:
-      case CellType::Inline: {
-        // An inline string is in <is>; some writers put it in <v> instead.
-        const std::string* text = nullptr;
-        if (type == CellType::Inline && haveInline)
-          text = &inlineText;
-        else if (haveValue)
-          text = &value;
-        if (!text) {
-          cells.AddBlank(r32, c32, style);
-          break;
-        }
-        uint32_t index;
-        if (MayHaveXEscapes(*text)) {
-          decoded.clear();
-          AppendXEscapesDecoded(*text, &decoded);
-          index = sheetStrings.Add(decoded);
-        } else {
-          index = sheetStrings.Add(*text);
-        }
-        cells.AddSheetString(r32, c32, style, index);
-        break;
-      }
-      case CellType::Boolean: {
-        std::string_view v = Trim(value);
-        if (!haveValue || v.empty())
-          cells.AddBlank(r32, c32, style);
-        else if (v == "1" || v == "true")
-          cells.AddBoolean(r32, c32, style, true);
-        else if (v == "0" || v == "false")
-          cells.AddBoolean(r32, c32, style, false);
-        else
-          damage.Note(sc, "a boolean cell whose value is neither 0 nor 1");
-        break;
-      }
-      case CellType::Error: {
-        uint8_t code = 0x2A;
-        if (haveValue && !ErrorCodeOf(value, &code)) code = 0x2A;  // an unknown error still is one
-        cells.AddError(r32, c32, style, code);
-        break;
-      }
-      case CellType::Date: {
-        double serial = 0;
-        std::string_view v = Trim(value);
-        if (!haveValue || v.empty())
-          cells.AddBlank(r32, c32, style);
-        else if (ParseIsoDateTime(v, book.date1904, &serial))
-          cells.AddNumber(r32, c32, style, serial);
-        else
-          damage.Note(sc, "a date cell whose value is no ISO 8601 date in the workbook's date system");
-        break;
-      }
-      case CellType::Unknown: damage.Note(sc, "a cell of an unknown type"); break;
+      case ValueFault::UnknownType: damage.Note(sc, "a cell of an unknown type"); break;
     }
   }
 
