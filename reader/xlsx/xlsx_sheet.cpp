@@ -330,8 +330,11 @@ ValueFault AddValue(CellType type, bool haveValue, std::string_view value, uint3
                     const XlBook& book, uint32_t sharedCount, SheetBuilder& cells, StringPool& sheetStrings,
                     std::string& decoded, uint64_t* badIndex) {
   std::string_view v = Trim(value);
-  if (type != CellType::Error && type != CellType::Unknown && (!haveValue || (v.empty() && type != CellType::String &&
-                                                                               type != CellType::Inline))) {
+  // No value makes a blank cell, and so does a value of only blanks, except
+  // for strings (an empty text is one). Errors and unknown types never are.
+  const bool text = type == CellType::String || type == CellType::Inline;
+  const bool blank = !haveValue || (!text && v.empty());
+  if (blank && type != CellType::Error && type != CellType::Unknown) {
     cells.AddBlank(r, c, style);
     return ValueFault::None;
   }
