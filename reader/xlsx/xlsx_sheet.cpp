@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "reader/core/date_serial.h"
+#include "reader/xlsx/byte_scan.h"
 #include "reader/xlsx/xlsx_package.h"
 
 namespace reader {
@@ -124,20 +125,18 @@ bool ParseCellNumber(std::string_view s, double* value) {
   // point. Both the integer and the power of ten are exact doubles, so one
   // division rounds correctly (the classic exact case of decimal parsing).
   if (e - digits > 0 && e - digits <= 16) {
+    // The digits before the point, then those after it, each in a loop of
+    // its own.
     uint64_t m = 0;
-    int count = 0;
-    int fraction = -1;
     const char* q = digits;
-    for (; q < e; ++q) {
-      if (IsDigit(*q)) {
-        m = m * 10 + static_cast<uint64_t>(*q - '0');
-        ++count;
-        if (fraction >= 0) ++fraction;
-      } else if (*q == '.' && fraction < 0) {
-        fraction = 0;
-      } else {
-        break;
-      }
+    for (; q < e && IsDigit(*q); ++q) m = m * 10 + static_cast<uint64_t>(*q - '0');
+    ptrdiff_t count = q - digits;
+    ptrdiff_t fraction = 0;
+    if (q < e && *q == '.') {
+      const char* point = ++q;
+      for (; q < e && IsDigit(*q); ++q) m = m * 10 + static_cast<uint64_t>(*q - '0');
+      fraction = q - point;
+      count += fraction;
     }
     if (q == e && count > 0 && count <= 15) {
       double v = static_cast<double>(m);
@@ -252,12 +251,6 @@ std::atomic<bool> plainShortcuts{true};
 
 inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Whether some byte of the word is `c` (exact: a zero byte of w ^ c*8).
-inline bool HasByte(uint64_t w, char c) {
-  uint64_t x = w ^ (0x0101010101010101u * static_cast<uint8_t>(c));
-  return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
-}
-
 // A cell reference in its usual form, one to three capital letters and a
 // row number without leading zero, read quickly; anything else (and
 // anything out of range) through ParseCellReference, which decides.
@@ -353,6 +346,7 @@ ValueFault AddValue(CellType type, bool haveValue, std::string_view value, uint3
         return ValueFault::IndexTooLarge;
       }
       cells.AddSharedString(r, c, style, static_cast<uint32_t>(index));
+      book.sharedStrings.Prefetch(static_cast<uint32_t>(index));
       return ValueFault::None;
     }
     case CellType::String:
@@ -393,26 +387,149 @@ ValueFault AddValue(CellType type, bool haveValue, std::string_view value, uint3
   return ValueFault::UnknownType;
 }
 
+// The digits of the row number last read in a cell reference, as the bytes
+// stand in the file: the next cells of the row repeat them, and a compare
+// of one word replaces reading them again.
+struct RowDigits {
+  uint64_t word = 0;  // the digits, the bytes after them zero
+  size_t length = 0;  // 0: none yet
+  uint32_t row = 0;   // the row they name, counted from 0
+};
+
+// A cell's start tag in the form writers use, read in one pass: <c r="A1">,
+// then s="digits" and t="type" if present, in that order, each attribute
+// after one space, the reference of one to three capital letters and a row
+// number without leading zero, in range. Returns the offset past '>' or
+// "/>", with the results set; 0 (and nothing set) for any other form, which
+// ReadPlainTag then reads.
+size_t ReadCommonCellTag(const char* p, size_t n, RowDigits& digits, uint64_t* row, uint64_t* col,
+                         uint32_t* style, CellType* type, bool* selfClosing) {
+  // The longest such tag is short; a tag near the buffer's end is left to
+  // the general form, which checks every byte against n.
+  if (n < 64 || std::memcmp(p + 2, " r=\"", 4) != 0) return 0;
+  size_t i = 6;
+  uint32_t c = 0;
+  for (; i < 9 && p[i] >= 'A' && p[i] <= 'Z'; ++i) c = c * 26 + static_cast<uint32_t>(p[i] - 'A' + 1);
+  if (i == 6 || c > kMaxCols) return 0;
+  uint32_t r;
+  uint64_t w;
+  std::memcpy(&w, p + i, 8);
+  const uint64_t mask = digits.length ? (uint64_t(1) << (8 * digits.length)) - 1 : 0;
+  if (digits.length && (w & mask) == digits.word && p[i + digits.length] == '"') {
+    r = digits.row;
+    i += digits.length;
+  } else {
+    if (p[i] < '1' || p[i] > '9') return 0;
+    size_t start = i;
+    uint32_t v = 0;
+    for (; i < start + 7 && IsDigit(p[i]); ++i) v = v * 10 + static_cast<uint32_t>(p[i] - '0');
+    if (p[i] != '"' || v > kMaxRows) return 0;
+    r = v - 1;
+    digits.length = i - start;
+    digits.word = w & ((uint64_t(1) << (8 * digits.length)) - 1);
+    digits.row = r;
+  }
+  ++i;  // the closing quote
+  uint32_t st = 0;
+  if (std::memcmp(p + i, " s=\"", 4) == 0) {
+    i += 4;
+    size_t start = i;
+    for (; i < start + 9 && IsDigit(p[i]); ++i) st = st * 10 + static_cast<uint32_t>(p[i] - '0');
+    if (i == start || p[i] != '"') return 0;
+    ++i;
+  }
+  CellType t = CellType::Number;
+  if (std::memcmp(p + i, " t=\"", 4) == 0) {
+    i += 4;
+    size_t start = i;
+    while (i < start + 9 && p[i] != '"') ++i;
+    if (p[i] != '"') return 0;
+    t = TypeOf(std::string_view(p + start, i - start));
+    ++i;
+  }
+  if (p[i] == '>') {
+    *selfClosing = false;
+    ++i;
+  } else if (p[i] == '/' && p[i + 1] == '>') {
+    *selfClosing = true;
+    i += 2;
+  } else {
+    return 0;
+  }
+  *row = r;
+  *col = c - 1;
+  *style = st;
+  *type = t;
+  return i;
+}
+
+// A row's start tag in the form writers use: <row r="N" ...>, N of one to
+// seven digits from 1 to the last row, other attributes after one space
+// each, none of them another r. Returns its length with *row set (counted
+// from 0), or 0 for any other form (an empty row <row .../> among them),
+// which the general reading reads.
+size_t ReadCommonRowTag(const char* p, size_t n, uint64_t* row) {
+  if (n < 10 || std::memcmp(p, "<row r=\"", 8) != 0) return 0;
+  size_t i = 8;
+  uint64_t v = 0;
+  for (; i < 15 && i < n && IsDigit(p[i]); ++i) v = v * 10 + static_cast<uint64_t>(p[i] - '0');
+  if (i == 8 || i >= n || p[i] != '"' || v == 0 || v > kMaxRows) return 0;
+  ++i;
+  for (;;) {
+    if (i >= n) return 0;
+    if (p[i] == '>') {
+      *row = v - 1;
+      return i + 1;
+    }
+    if (p[i] != ' ') return 0;
+    size_t nameStart = ++i;
+    while (i < n && (IsDigit(p[i]) || p[i] == ':' || (p[i] >= 'a' && p[i] <= 'z') || (p[i] >= 'A' && p[i] <= 'Z')))
+      ++i;
+    if (i == nameStart || i + 2 >= n || p[i] != '=' || p[i + 1] != '"') return 0;
+    // Another r (also under a prefix) is one the general reading decides on.
+    if (p[i - 1] == 'r' && (i - nameStart == 1 || p[i - 2] == ':')) return 0;
+    const char* close = static_cast<const char*>(std::memchr(p + i + 2, '"', n - i - 2));
+    if (!close) return 0;
+    i = static_cast<size_t>(close - p) + 1;
+  }
+}
+
 // The commonest cells of a row, read straight from the scanner's buffer:
 // <c r=".." s=".." t="..">, perhaps a formula <f>, then <v>plain</v></c>,
-// or no value at all. A cell in any other form, or one the general reading
-// would report as damaged, ends the run: it and the rest are read token by
-// token, with the same result. Returns the bytes of the cells taken.
+// or no value at all; and the rows after it, where </row> is followed at
+// once by a row's start tag in its common form. A cell or row in any other
+// form, or a cell the general reading would report as damaged, ends the
+// run: it and the rest are read token by token, with the same result.
+// Returns the bytes taken.
 size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t sharedCount, SheetBuilder& cells,
                       StringPool& sheetStrings, std::string& decoded, CellCursor& cursor) {
   const char* base = ahead.data();
   const size_t n = ahead.size();
   size_t at = 0;
+  RowDigits digits;
   for (;;) {
     const char* p = base + at;
     size_t left = n - at;
+    if (left >= 16 && std::memcmp(p, "</row><row ", 11) == 0) {
+      // The end of this row and the start of the next one: taken here too,
+      // unless the rows are no longer wanted.
+      uint64_t next = 0;
+      size_t tag = ReadCommonRowTag(p + 6, left - 6, &next);
+      if (tag == 0 || cells.stopped()) break;
+      cursor.rowOfCells = next;
+      cursor.nextRow = next + 1;
+      cursor.nextCol = 0;
+      at += 6 + tag;
+      continue;
+    }
     if (left < 4 || p[0] != '<' || p[1] != 'c' || !(IsXmlSpace(p[2]) || p[2] == '>' || p[2] == '/')) break;
     uint64_t row = cursor.rowOfCells, col = cursor.nextCol;
     uint32_t style = 0;
     CellType type = CellType::Number;
     bool outOfRange = false;
     bool selfClosing = false;
-    size_t i = ReadPlainTag(p, left, 2, &selfClosing, [&](std::string_view name, std::string_view value) {
+    size_t i = ReadCommonCellTag(p, left, digits, &row, &col, &style, &type, &selfClosing);
+    if (i == 0) i = ReadPlainTag(p, left, 2, &selfClosing, [&](std::string_view name, std::string_view value) {
       if (name.size() != 1) return;
       if (name[0] == 'r') {
         uint32_t r = 0, c = 0;
@@ -452,13 +569,7 @@ size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t share
         // carriage return in it needs decoding, left to the general reading.
         const char* t = p + i + 3;
         const char* end = p + left;
-        const char* lt = t;
-        for (; end - lt >= 8; lt += 8) {  // eight bytes at a time
-          uint64_t w;
-          std::memcpy(&w, lt, 8);
-          if (HasByte(w, '<') || HasByte(w, '&') || HasByte(w, '\r')) break;
-        }
-        while (lt < end && *lt != '<' && *lt != '&' && *lt != '\r') ++lt;
+        const char* lt = FindAnyOf(t, end, '<', '&', '\r', '\r');
         if (end - lt < 4 || std::memcmp(lt, "</v>", 4) != 0) break;
         value = std::string_view(t, static_cast<size_t>(lt - t));
         haveValue = true;
@@ -469,9 +580,20 @@ size_t TakePlainCells(std::string_view ahead, const XlBook& book, uint32_t share
     }
 
     uint32_t r32 = static_cast<uint32_t>(row), c32 = static_cast<uint32_t>(col);
-    if (AddValue(type, haveValue, value, r32, c32, style, book, sharedCount, cells, sheetStrings, decoded,
-                 nullptr) != ValueFault::None)
+    // Numbers and shared strings that read well are added here; every other
+    // value (and these when they do not) goes through AddValue.
+    double number;
+    uint64_t index;
+    if (haveValue && type == CellType::Number && ParseCellNumber(value, &number)) {
+      cells.AddNumber(r32, c32, style, number);
+    } else if (haveValue && type == CellType::Shared && ParseSmallUnsigned(value, 10, &index) &&
+               index < sharedCount) {
+      cells.AddSharedString(r32, c32, style, static_cast<uint32_t>(index));
+      book.sharedStrings.Prefetch(static_cast<uint32_t>(index));
+    } else if (AddValue(type, haveValue, value, r32, c32, style, book, sharedCount, cells, sheetStrings, decoded,
+                        nullptr) != ValueFault::None) {
       return at;  // left to the general reading, which reports it
+    }
     cursor.nextCol = col + 1;
     if (row != cursor.rowOfCells) {
       cursor.rowOfCells = row;

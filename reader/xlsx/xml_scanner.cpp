@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reader/xlsx/byte_scan.h"
+
 namespace reader {
 
 namespace {
@@ -82,29 +84,14 @@ size_t DecodeReference(std::string_view raw, size_t i, std::string* out) {
   return semi - i + 1;
 }
 
-inline bool NeedsDecodingAt(char c, bool attribute) {
-  return c == '&' || c == '\r' || (attribute && (c == '\n' || c == '\t'));
+// The offset of the first byte from i on that needs decoding, or n.
+size_t FindDecodable(const char* p, size_t i, size_t n, bool attribute) {
+  // Outside attribute values only references and carriage returns count.
+  return static_cast<size_t>(
+      FindAnyOf(p + i, p + n, '&', '\r', attribute ? '\n' : '&', attribute ? '\t' : '\r') - p);
 }
 
-// Whether some byte of the word is `c` (exact: a zero byte of w ^ c*8).
-inline bool HasByte(uint64_t w, char c) {
-  uint64_t x = w ^ (0x0101010101010101u * static_cast<uint8_t>(c));
-  return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
-}
-
-bool NeedsDecoding(const char* p, size_t n, bool attribute) {
-  size_t i = 0;
-  // Eight bytes at a time.
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (HasByte(w, '&') || HasByte(w, '\r') || (attribute && (HasByte(w, '\n') || HasByte(w, '\t'))))
-      return true;
-  }
-  for (; i < n; ++i)
-    if (NeedsDecodingAt(p[i], attribute)) return true;
-  return false;
-}
+bool NeedsDecoding(const char* p, size_t n, bool attribute) { return FindDecodable(p, 0, n, attribute) < n; }
 
 // "name" at q, for the short names of the cell shortcut.
 inline bool SameBytes(const char* q, std::string_view name) {
@@ -137,12 +124,7 @@ void AppendXmlDecoded(std::string_view raw, bool attribute, std::string* out) {
   size_t i = 0;
   while (i < raw.size()) {
     // Copy the run up to the next byte that needs attention.
-    size_t j = i;
-    while (j < raw.size()) {
-      char c = raw[j];
-      if (c == '&' || c == '\r' || (attribute && (c == '\n' || c == '\t'))) break;
-      ++j;
-    }
+    size_t j = FindDecodable(raw.data(), i, raw.size(), attribute);
     out->append(raw.data() + i, j - i);
     if (j == raw.size()) break;
     char c = raw[j];

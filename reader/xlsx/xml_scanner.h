@@ -95,14 +95,16 @@ class XmlScanner {
     return std::string_view(buf_.get() + pos_, end_ - pos_);
   }
   // Consumes the first `n` bytes of Ahead(), which hold whole elements that
-  // are all children of the current parent; the last of them is named
-  // `lastName` (a string that outlives the token), and its end tag becomes
-  // the current token.
+  // are children of the current parent (or the parent's end tag and the
+  // start tag of a sibling of the parent, whose children then follow); the
+  // last of them is named `lastName` (a string that outlives the token), and
+  // its end tag becomes the current token.
   void ConsumeElements(size_t n, std::string_view lastName) {
     tokenStart_ = pos_;
     pos_ += n;
     // depth_ stays: whether the parent's start tag or an earlier child's
-    // end tag was current, the open elements are the parent's.
+    // end tag was current, the open elements are the parent's (or its
+    // sibling's, at the same depth).
     token_ = Token::EndElement;
     selfClosing_ = false;
     name_ = lastName;

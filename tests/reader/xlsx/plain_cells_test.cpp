@@ -118,6 +118,23 @@ TEST(PlainCells, EveryFormOfCellAndStringReadsAsTheTokensDo) {
       "<c r=\"B@\"><extLst/><v>1</v></c>",
       "<c r=\"B@\"><v/></c>",
       "<c r=\"A@\"><v>1</v></c>",  // out of order after the plain C cell before it
+      // Start tags near the common form that must not be read as it.
+      "<c r=\"B@\" t=\"s\" s=\"1\"><v>1</v></c>",
+      "<c r=\"B@\" s=\"1234567890\"><v>1</v></c>",
+      "<c r=\"B@\" s=\"\"><v>1</v></c>",
+      "<c r=\"B@\" s=\"x\"><v>1</v></c>",
+      "<c r=\"B@\" s=\"2\" t=\"s\" ><v>1</v></c>",
+      "<c r=\"B@\" s=\"2\"t=\"s\"><v>1</v></c>",
+      "<c r=\"B@\" t=\"inlineStr\"/>",
+      "<c r=\"ZZZ@\"><v>1</v></c>",
+      "<c r=\"XFD@\" s=\"4\"><v>1</v></c>",
+      "<c r=\"B12345678\"><v>1</v></c>",
+      "<c r=\"B1048577\"><v>1</v></c>",
+      "<c r=\"B@0\"><v>1</v></c>",  // a row number that starts like the row's own
+      "<c r=\"B@\" s=\"7\" t=\"n\"><v>-0.5e-3</v></c>",
+      "<c r=\"B@\" t=\"s\"><v> 1 </v></c>",
+      "<c r=\"B@\" t=\"s\"><v>01</v></c>",
+      "<c r=\"B@\" t=\"s\"><v>4294967296</v></c>",
   };
   int row = 1;
   std::string rows;
@@ -137,6 +154,47 @@ TEST(PlainCells, EveryFormOfCellAndStringReadsAsTheTokensDo) {
   EXPECT_NE(r.shortcut.find("skipped"), std::string::npos) << r.shortcut;
   EXPECT_NE(r.shortcut.find("[a & b <c> \"d\" 'e' AB"), std::string::npos) << r.shortcut;
   EXPECT_NE(r.shortcut.find("[line\nend\nlone\nfeed]"), std::string::npos) << r.shortcut;
+}
+
+TEST(PlainCells, EveryFormOfRowReadsAsTheTokensDo) {
+  // Start tags of rows (@: the row's number) between rows of the common
+  // form; each row starts with a cell without a reference, which goes in
+  // column A of the row.
+  const char* forms[] = {
+      "<row r=\"@\">",
+      "<row r=\"@\" spans=\"1:3\" ht=\"15\" customHeight=\"1\" x14ac:dyDescent=\"0.25\">",
+      "<row r=\"@\" x:r=\"99\">",
+      "<row r=\"@\" r=\"98\">",
+      "<row spans=\"1:3\" r=\"@\">",
+      "<row>",
+      "<row r=\"0@\">",
+      "<row r=\"0\">",
+      "<row r=\"1048577\">",
+      "<row r=\"12345678\">",
+      "<row r=\" @\">",
+      "<row r=\"@\"  spans=\"1:3\">",
+      "<row r=\"@\" spans = \"1:3\">",
+      "<row r=\"@\" ht='15'>",
+      "<row r=\"@\" ht=\"1>5\">",
+      "<row r=\"@\" spans=\"1:3\"/><row r=\"@5\">",
+      "<row r=\"2\">",  // back to an earlier row
+      "<row r=\"@\">\n",
+  };
+  int row = 3;
+  std::string rows = "<row r=\"1\"><c r=\"A1\"><v>0</v></c>";
+  for (const char* form : forms) {
+    std::string tag = form;
+    for (size_t at; (at = tag.find('@')) != std::string::npos;) tag.replace(at, 1, std::to_string(row));
+    std::string n = std::to_string(row);
+    rows += "</row>" + tag + "<c><v>" + n + "</v></c><c r=\"B" + n + "\"><v>2</v></c>" + "</row>\n<row r=\"" +
+            std::to_string(row + 1) + "\"><c><v>3</v></c><c r=\"C" + std::to_string(row + 1) + "\"><v>4</v></c>";
+    row += 10;
+  }
+  rows += "</row>";
+  const std::string bytes = testing_support::XlsxPackageOf({{"xl/worksheets/sheet1.xml", Sheet(rows)}});
+  BothWays r = ReadBothWays([&](XlBook& b) { return reader::LoadBookSource(b, testing_support::SourceOf(bytes)); });
+  EXPECT_EQ(r.shortcut, r.tokens);
+  EXPECT_NE(r.shortcut.find("12,0 k"), std::string::npos) << r.shortcut;  // the first cell of row 13
 }
 
 TEST(PlainCells, CellsCutByTheEndOfTheBufferReadAsTheTokensDo) {

@@ -69,6 +69,11 @@ TEST(XmlScanner, ReferencesAndLineEndsFoundAtEveryOffset) {
     EXPECT_EQ(Tokens("<a>" + pad + "\r" + tail + "</a>"), "<a>'" + pad + "\n" + tail + "'</a>") << at;
     EXPECT_EQ(Tokens("<a v=\"" + pad + "\t" + tail + "\"/>"), "<a v=" + pad + " " + tail + "></a>") << at;
     EXPECT_EQ(Tokens("<a v=\"" + pad + "&lt;" + tail + "\"/>"), "<a v=" + pad + "<" + tail + "></a>") << at;
+    EXPECT_EQ(Tokens("<a v=\"" + pad + "\n" + tail + "\"/>"), "<a v=" + pad + " " + tail + "></a>") << at;
+    // After one, the next is found as well, however far on.
+    EXPECT_EQ(Tokens("<a>" + pad + "&amp;" + pad + "\r\n" + tail + "&gt;</a>"),
+              "<a>'" + pad + "&" + pad + "\n" + tail + ">'</a>")
+        << at;
     if (at > 0) {  // nothing to decode: the bytes as they are
       EXPECT_EQ(Tokens("<a v=\"" + pad + tail + "\">" + pad + "</a>"),
                 "<a v=" + pad + tail + ">'" + pad + "'</a>")
