@@ -23,30 +23,54 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes the decimal digits of n ending at `end`, two at a time; returns the start.
+// Writes the decimal digits of n ending at `end`, four at a time (two pair
+// lookups), then the last one to four; returns the start.
 char* WriteDigitsFast(char* end, uint64_t n) {
-  while (n >= 100) {
-    unsigned pair = static_cast<unsigned>(n % 100);
-    n /= 100;
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * pair, 2);
+  while (n >= 10000) {
+    const uint32_t four = static_cast<uint32_t>(n % 10000);
+    n /= 10000;
+    end -= 4;
+    std::memcpy(end, kDigitPairs + 2 * (four / 100), 2);
+    std::memcpy(end + 2, kDigitPairs + 2 * (four % 100), 2);
   }
-  if (n >= 10) {
+  uint32_t m = static_cast<uint32_t>(n);  // below 10000
+  if (m >= 100) {
     end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * n, 2);
+    std::memcpy(end, kDigitPairs + 2 * (m % 100), 2);
+    m /= 100;
+  }
+  if (m >= 10) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * m, 2);
   } else {
-    *--end = static_cast<char>('0' + n);
+    *--end = static_cast<char>('0' + m);
   }
   return end;
 }
 
+// Writes exactly `width` digits of n (below 10^width), zeros in front,
+// ending at `end`.
+void WriteDigitsWidth(char* end, uint64_t n, int width) {
+  for (; width >= 4; width -= 4) {
+    const uint32_t four = static_cast<uint32_t>(n % 10000);
+    n /= 10000;
+    end -= 4;
+    std::memcpy(end, kDigitPairs + 2 * (four / 100), 2);
+    std::memcpy(end + 2, kDigitPairs + 2 * (four % 100), 2);
+  }
+  if (width >= 2) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (n % 100), 2);
+    n /= 100;
+    width -= 2;
+  }
+  if (width) *--end = static_cast<char>('0' + n);
+}
+
 int DigitCount(uint64_t n) {
   int d = 1;
-  while (n >= 100) {
-    n /= 100;
-    d += 2;
-  }
-  return n >= 10 ? d + 1 : d;
+  for (; n >= 10000; n /= 10000) d += 4;
+  return d + (n >= 10) + (n >= 100) + (n >= 1000);
 }
 
 // Writes sign, whole part and `precision` decimals (`frac`, below
@@ -57,8 +81,7 @@ char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int pr
   char* end = p + DigitCount(whole) + (precision > 0 ? precision + 1 : 0);
   if (precision > 0) {
     char* fracStart = end - precision;
-    char* q = WriteDigitsFast(end, frac);
-    while (q > fracStart) *--q = '0';  // leading zeros of the decimals
+    WriteDigitsWidth(end, frac, precision);
     fracStart[-1] = '.';
     WriteDigitsFast(fracStart - 1, whole);
   } else {
@@ -71,6 +94,9 @@ char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int pr
 // magnitude / 10^precision.
 char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
   if (precision <= 0) return WriteParts(out, negative, magnitude, 0, 0);
+  // The General format's six decimals, by a constant: a multiplication
+  // rather than a division.
+  if (precision == 6) return WriteParts(out, negative, magnitude / 1000000, magnitude % 1000000, 6);
   const uint64_t unit = static_cast<uint64_t>(kPow10Int[precision]);
   return WriteParts(out, negative, magnitude / unit, magnitude % unit, precision);
 }
@@ -166,6 +192,24 @@ void SlowFixed(std::string& out, double value, int precision) {
 
 char* WriteFixedFast(char* out, double value, int precision) {
   if (precision < 0 || precision > 19) return nullptr;
+  // Whole numbers below 2^53 (counts, codes, most values of many sheets):
+  // the digits, then the point and the zeros, with no scaling.
+  if (std::fabs(value) < 0x1p53) {
+    const int64_t whole = static_cast<int64_t>(value);
+    if (static_cast<double>(whole) == value) {
+      char* p = out;
+      if (std::signbit(value)) *p++ = '-';  // -0 too, as printf writes it
+      const uint64_t magnitude = static_cast<uint64_t>(whole < 0 ? -whole : whole);
+      char* end = p + DigitCount(magnitude);
+      WriteDigitsFast(end, magnitude);
+      if (precision > 0) {
+        *end++ = '.';
+        std::memcpy(end, "00000000000000000000", 20);  // within the 48 bytes; `precision` of them count
+        end += precision;
+      }
+      return end;
+    }
+  }
   if (precision <= 9)
     if (char* end = FastFixed(out, value, precision)) return end;
   return ExactFixed(out, value, precision);

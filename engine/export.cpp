@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <ctime>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "activity_log.h"
 #include "cell_text.h"
@@ -32,6 +35,62 @@ void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKi
 
 bool Contains(std::string_view text, char c) {
   return !text.empty() && std::memchr(text.data(), c, text.size()) != nullptr;
+}
+
+// What in a string decides how its field is written: line breaks (for
+// crlfMode), double quotes, the field delimiter's first character. Found in
+// one pass, sixteen bytes at a time where SSE2 is at hand.
+struct FieldMarks {
+  enum : unsigned { kLineBreak = 1, kQuote = 2, kDelimiter = 4 };
+  unsigned bits = 0;  // one word, so that it comes back in a register
+  bool lineBreak() const { return (bits & kLineBreak) != 0; }
+  bool quote() const { return (bits & kQuote) != 0; }
+  bool delimiter() const { return (bits & kDelimiter) != 0; }
+};
+FieldMarks MarksOf(std::string_view text, const std::string& fieldDelimiter) {
+  const bool haveDelimiter = !fieldDelimiter.empty();
+  const char d = haveDelimiter ? fieldDelimiter[0] : '"';
+  const char* p = text.data();
+  const size_t n = text.size();
+  FieldMarks m;
+#ifdef __SSE2__
+  if (n >= 4) {
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), quote = _mm_set1_epi8('"'),
+                  delimiter = _mm_set1_epi8(d);
+    __m128i breaks = _mm_setzero_si128(), quotes = breaks, delimiters = breaks;
+    auto scan = [&](__m128i b) {
+      breaks = _mm_or_si128(breaks, _mm_or_si128(_mm_cmpeq_epi8(b, cr), _mm_cmpeq_epi8(b, lf)));
+      quotes = _mm_or_si128(quotes, _mm_cmpeq_epi8(b, quote));
+      delimiters = _mm_or_si128(delimiters, _mm_cmpeq_epi8(b, delimiter));
+    };
+    // Every byte is looked at once or twice (the last block overlaps the
+    // one before it), never one outside the text.
+    if (n >= 16) {
+      size_t i = 0;
+      for (; n - i >= 16; i += 16) scan(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+      if (i < n) scan(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)));
+    } else if (n >= 8) {
+      scan(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8))));
+    } else {
+      int32_t head, tail;
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, p + n - 4, 4);
+      scan(_mm_set_epi32(head, tail, tail, head));
+    }
+    m.bits = (_mm_movemask_epi8(breaks) ? FieldMarks::kLineBreak : 0u) |
+             (_mm_movemask_epi8(quotes) ? FieldMarks::kQuote : 0u) |
+             (haveDelimiter && _mm_movemask_epi8(delimiters) ? FieldMarks::kDelimiter : 0u);
+    return m;
+  }
+#endif
+  for (size_t i = 0; i < n; ++i) {
+    char c = p[i];
+    if (c == '\r' || c == '\n') m.bits |= FieldMarks::kLineBreak;
+    if (c == '"') m.bits |= FieldMarks::kQuote;
+    if (haveDelimiter && c == d) m.bits |= FieldMarks::kDelimiter;
+  }
+  return m;
 }
 
 // Line breaks inside a string under crlfMode: removed, or written as the two
@@ -69,10 +128,14 @@ struct CellWriter {
   Layout layouts[8];
   unsigned nextLayout = 0;
 
+  const Layout* lastLayout = nullptr;  // the one asked for last
+
   const Layout& LayoutOf(FormatHandle format) {
+    if (lastLayout && lastLayout->format == format) return *lastLayout;
     for (const Layout& l : layouts)
-      if (l.format == format && format) return l;
+      if (l.format == format && format) return *(lastLayout = &l);
     Layout& l = layouts[nextLayout++ % 8];
+    lastLayout = &l;
     l.format = format;
     const char* custom = xlBookCustomNumFormatA(s.book, xlFormatNumFormatA(format));
     l.custom = custom != nullptr;
@@ -162,7 +225,12 @@ struct CellWriter {
       oem = platform::TextToOem(value);
       value = oem;
     }
-    Enclosed(ApplyCrlfMode(s, value, lines));
+    FieldMarks marks = MarksOf(value, s.fieldDelimiter);
+    if (marks.lineBreak() && s.crlfMode != kCrlfKeep) {
+      value = ApplyCrlfMode(s, value, lines);
+      marks = MarksOf(value, s.fieldDelimiter);  // a replacement may bring a delimiter
+    }
+    Enclosed(value, marks);
   }
 
   // Under ERRORS=TEXT an error cell is written as its text, enclosed by the
@@ -173,16 +241,18 @@ struct CellWriter {
   }
 
   // A string's text, in double quotes when the quoting rules ask for them.
-  void Enclosed(std::string_view value) {
+  void Enclosed(std::string_view value) { Enclosed(value, MarksOf(value, s.fieldDelimiter)); }
+  void Enclosed(std::string_view value, FieldMarks marks) {
     // An empty delimiter never forces quotes.
-    bool enclose = s.quoteAll || s.quoteStrings || Contains(value, '"') ||
-                   (!s.fieldDelimiter.empty() && Contains(value, s.fieldDelimiter[0]));
-    if (enclose) {
+    if (s.quoteAll || s.quoteStrings || marks.quote() || marks.delimiter()) {
       out.Put('"');
-      WriteField(s, out, value, '"');
+      if (marks.quote())
+        WriteField(s, out, value, '"');
+      else
+        out.Append(value);
       out.Put('"');
     } else {
-      WriteField(s, out, value, '\0');
+      out.Append(value);
     }
   }
 };
@@ -329,10 +399,14 @@ class RowStreamer {
       if (!EndRow()) return false;
     }
     if (!BeginRow(row)) return rowsWritten_ > 0;
+    // The delimiter in locals: every byte written may alias the settings, so
+    // a read through them would be repeated after each one.
+    const bool oneByteDelimiter = s_.fieldDelimiter.size() == 1;
+    const char delimiter = oneByteDelimiter ? s_.fieldDelimiter[0] : '\0';
     int col = 0;
     for (int i = 0; i < count; ++i) {
       const XlRowCell& cell = cells[i];
-      WriteEmptyFields(cell.col - col);
+      if (cell.col != col) WriteEmptyFields(cell.col - col);
       switch (cell.type) {
         case CELLTYPE_NUMBER: writer_.Number(cell); break;
         case CELLTYPE_STRING: writer_.String(cell); break;
@@ -340,7 +414,10 @@ class RowStreamer {
         case CELLTYPE_ERROR: writer_.Error(cell); break;
         default: break;
       }
-      WriteEmptyFields(1);
+      if (oneByteDelimiter)
+        out_.Put(delimiter);  // after each value: the common case, inline
+      else
+        WriteEmptyFields(1);
       col = cell.col + 1;
     }
     WriteEmptyFields(width_ - col);
@@ -380,10 +457,7 @@ class RowStreamer {
 
   // `n` field delimiters with nothing before them.
   void WriteEmptyFields(int n) {
-    if (n == 1 && s_.fieldDelimiter.size() == 1)
-      out_.Put(s_.fieldDelimiter[0]);  // after each value: the common case, inline
-    else if (n > 0)
-      out_.Repeat(s_.fieldDelimiter, static_cast<size_t>(n));
+    if (n > 0) out_.Repeat(s_.fieldDelimiter, static_cast<size_t>(n));
   }
 
   // A stated width far beyond the values (a whole styled row, say) would

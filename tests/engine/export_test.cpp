@@ -127,6 +127,47 @@ TEST(Export, QuotingAndEscaping) {
   EXPECT_EQ(run.Export(sh), "\"He said \\\"hi\\\"\";\"a;b\";\"a,b\";\"\";\r\n");
 }
 
+// A quote or a delimiter decides the field's quoting wherever it stands in a
+// string of any length: strings are looked at in blocks of several bytes.
+TEST(Export, QuotesAndDelimitersAnywhereInStringsOfAnyLength) {
+  ExportRun run;
+  XlSheet* sh = run.mb.Sheet("P");
+  std::string expected;
+  int row = 0;
+  for (size_t length = 1; length <= 37; ++length) {
+    const std::string base = std::string("abcdefghijklmnopqrstuvwxyz0123456789!").substr(0, length);
+    for (size_t at = 0; at < length; ++at, ++row) {
+      std::string quoted = base, delimited = base;
+      quoted[at] = '"';
+      delimited[at] = ';';
+      run.mb.String(sh, row, 0, quoted);
+      run.mb.String(sh, row, 1, delimited);
+      run.mb.String(sh, row, 2, base);
+      std::string doubled = base.substr(0, at) + "\"\"" + base.substr(at + 1);
+      expected += "\"" + doubled + "\";\"" + delimited + "\";" + base + ";\r\n";
+    }
+  }
+  run.s.quoteStrings = 0;
+  run.s.fieldDelimiter = ";";
+  EXPECT_EQ(run.Export(sh), expected);
+}
+
+// Replacing line breaks with \r and \n can bring the delimiter into a text
+// that had none: the field is then quoted.
+TEST(Export, ReplacedLineBreaksThatMakeADelimiterAreQuoted) {
+  ExportRun run;
+  XlSheet* sh = run.mb.Sheet("B");
+  run.mb.String(sh, 0, 0, "one\ntwo");
+  run.mb.String(sh, 0, 1, "three");
+  run.s.quoteStrings = 0;
+  run.s.fieldDelimiter = "\\";
+  run.s.crlfMode = kCrlfReplace;
+  EXPECT_EQ(run.Export(sh), "\"one\\ntwo\"\\three\\\r\n");
+  run.s.crlfMode = kCrlfRemove;
+  run.s.pathsWritten.clear();
+  EXPECT_EQ(run.Export(sh), "onetwo\\three\\\r\n");
+}
+
 TEST(Export, EmptyDelimitersAndLongOnes) {
   ExportRun run;
   XlSheet* sh = run.mb.Sheet("E");
