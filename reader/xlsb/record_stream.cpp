@@ -38,7 +38,7 @@ Status RecordReader::Fill(size_t n, size_t* got) {
   return Status::Ok();
 }
 
-Status RecordReader::Next(bool* have) {
+Status RecordReader::NextSlow(bool* have) {
   *have = false;
   recordOffset_ = consumed_ + pos_;
   // The header: at most 2 bytes of type and 4 of size.
@@ -77,40 +77,6 @@ Status RecordReader::Next(bool* have) {
   pos_ += used + size;
   *have = true;
   return Status::Ok();
-}
-
-bool FieldReader::U8(uint8_t* v) {
-  if (remaining() < 1) return false;
-  *v = p_[pos_++];
-  return true;
-}
-
-bool FieldReader::U16(uint16_t* v) {
-  if (remaining() < 2) return false;
-  *v = ReadU16(p_ + pos_);
-  pos_ += 2;
-  return true;
-}
-
-bool FieldReader::U32(uint32_t* v) {
-  if (remaining() < 4) return false;
-  *v = ReadU32(p_ + pos_);
-  pos_ += 4;
-  return true;
-}
-
-bool FieldReader::F64(double* v) {
-  if (remaining() < 8) return false;
-  uint64_t bits = ReadU64(p_ + pos_);
-  std::memcpy(v, &bits, sizeof *v);
-  pos_ += 8;
-  return true;
-}
-
-bool FieldReader::Skip(size_t n) {
-  if (remaining() < n) return false;
-  pos_ += n;
-  return true;
 }
 
 bool FieldReader::WideString(std::string* out) {

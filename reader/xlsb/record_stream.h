@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "reader/container/byte_stream.h"
+#include "reader/core/safety.h"
 #include "reader/core/status.h"
 
 namespace reader::xlsb {
@@ -58,7 +60,24 @@ class RecordReader {
   RecordReader(ByteStream& stream, std::string part, uint64_t partBytes);
 
   // Reads the next record; *have is false at the end of the part.
-  Status Next(bool* have);
+  Status Next(bool* have) {
+    // Most records: a type and a size of one byte each, the whole record
+    // already in the buffer and inside the part.
+    if (end_ - pos_ >= 2) {
+      const uint8_t* h = buffer_.data() + pos_;
+      size_t size = h[1];
+      if (((h[0] | h[1]) & 0x80) == 0 && end_ - pos_ >= 2 + size && consumed_ + pos_ + 2 + size <= partBytes_) {
+        recordOffset_ = consumed_ + pos_;
+        type_ = h[0];
+        payload_ = pos_ + 2;
+        size_ = size;
+        pos_ += 2 + size;
+        *have = true;
+        return Status::Ok();
+      }
+    }
+    return NextSlow(have);
+  }
 
   uint32_t type() const { return type_; }
   const uint8_t* data() const { return buffer_.data() + payload_; }
@@ -73,6 +92,7 @@ class RecordReader {
  private:
   // Makes at least `n` unread bytes available; *got tells how many are.
   Status Fill(size_t n, size_t* got);
+  Status NextSlow(bool* have);
 
   ByteStream& stream_;
   std::string part_;
@@ -93,11 +113,35 @@ class RecordReader {
 class FieldReader {
  public:
   FieldReader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
-  bool U8(uint8_t* v);
-  bool U16(uint16_t* v);
-  bool U32(uint32_t* v);
-  bool F64(double* v);
-  bool Skip(size_t n);
+  bool U8(uint8_t* v) {
+    if (remaining() < 1) return false;
+    *v = p_[pos_++];
+    return true;
+  }
+  bool U16(uint16_t* v) {
+    if (remaining() < 2) return false;
+    *v = ReadU16(p_ + pos_);
+    pos_ += 2;
+    return true;
+  }
+  bool U32(uint32_t* v) {
+    if (remaining() < 4) return false;
+    *v = ReadU32(p_ + pos_);
+    pos_ += 4;
+    return true;
+  }
+  bool F64(double* v) {
+    if (remaining() < 8) return false;
+    uint64_t bits = ReadU64(p_ + pos_);
+    std::memcpy(v, &bits, sizeof *v);
+    pos_ += 8;
+    return true;
+  }
+  bool Skip(size_t n) {
+    if (remaining() < n) return false;
+    pos_ += n;
+    return true;
+  }
   // A string of UTF-16LE code units after a 4-byte count, into UTF-8.
   bool WideString(std::string* out);
   // The same, where the count 0xFFFFFFFF stands for no string at all.

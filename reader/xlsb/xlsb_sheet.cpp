@@ -37,8 +37,11 @@ Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells
 
   for (;;) {
     bool have = false;
-    status = records.Next(&have);
-    if (!status.ok() || !have) break;
+    if (Status next = records.Next(&have); !next.ok()) {
+      status = std::move(next);
+      break;
+    }
+    if (!have) break;
     uint32_t type = records.type();
     // Nothing of interest follows the cell data.
     if (type == kEndSheetData) break;
@@ -151,7 +154,10 @@ Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells
                                    ", but there are only " + std::to_string(sharedCount));
           continue;
         }
-        if (ok) cells.AddSharedString(row, c, style, index);
+        if (ok) {
+          cells.AddSharedString(row, c, style, index);
+          book.sharedStrings.Prefetch(index);
+        }
         break;
       }
       default: break;
