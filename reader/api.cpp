@@ -68,6 +68,7 @@ class RowAdapter : public reader::RowSink {
           const reader::StringPool& pool =
               c.pool == reader::StringPoolId::Shared ? book.sharedStrings : sheetStrings;
           std::string_view text = pool.Get(static_cast<uint32_t>(c.value));
+          __builtin_prefetch(text.data());  // read by the export a few cells on
 #ifdef _WIN32
           if (!book.cellTextUtf8) {
             // Converted into one buffer; the pointers are set once it stops growing.

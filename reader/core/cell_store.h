@@ -199,8 +199,13 @@ class SheetBuilder {
     if (row == lastRowAdded_ && col > lastColAdded_ && col < kMaxCols && ordered_ && haveLast_ &&
         !finished_ && store_.count_ < store_.capacity_) {
       StoredCell& to = store_.At(store_.count_++);
-      to = cell;
+      // Field by field: the cell was just built from its parts, and a copy
+      // of the whole would first wait for those parts to be stored.
+      to.value = cell.value;
+      to.style = cell.style;
       to.col = static_cast<uint16_t>(col);
+      to.kind = cell.kind;
+      to.pool = cell.pool;
       lastColAdded_ = col;
       if (col + 1 > maxCol_) maxCol_ = col + 1;
       return true;

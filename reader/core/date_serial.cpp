@@ -48,10 +48,17 @@ bool UnpackDateSerial(double serial, bool date1904, DateParts* out) {
   if (!std::isfinite(serial) || serial < 0) return false;
   const int64_t lastSerial = date1904 ? kLastSerial1904 : kLastSerial1900;
   if (serial >= static_cast<double>(lastSerial + 1)) return false;
-  const int64_t totalMs = std::llround(serial * static_cast<double>(kMsPerDay));
-  const int64_t days = totalMs / kMsPerDay;
-  int64_t msOfDay = totalMs % kMsPerDay;
-  if (days > lastSerial) return false;  // rounded up past the last day
+  int64_t days, msOfDay;
+  const int64_t whole = static_cast<int64_t>(serial);
+  if (static_cast<double>(whole) == serial) {  // a date without a time: nothing to round
+    days = whole;
+    msOfDay = 0;
+  } else {
+    const int64_t totalMs = std::llround(serial * static_cast<double>(kMsPerDay));
+    days = totalMs / kMsPerDay;
+    msOfDay = totalMs % kMsPerDay;
+    if (days > lastSerial) return false;  // rounded up past the last day
+  }
 
   if (date1904) {
     CivilFromDays(kEpoch1904_01_01 + days, &out->year, &out->month, &out->day);

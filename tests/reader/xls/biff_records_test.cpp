@@ -154,6 +154,38 @@ TEST(CodePages, DoubleByteCodePagesUseThePlatformConverter) {
   EXPECT_EQ(Decode(936, {0xD6, 0xD0}), "\xE4\xB8\xAD");  // 中
 }
 
+// ASCII runs of every length up to a few blocks, then one code unit that is
+// not ASCII (in its low byte, its high byte, or both), then ASCII again.
+TEST(Utf16, AsciiRunsEndAtTheFirstOtherCodeUnitWhereverItIs) {
+  struct Unit {
+    uint16_t unit;
+    const char* utf8;
+  };
+  const Unit others[] = {{0x0100, "\xC4\x80"}, {0x0080, "\xC2\x80"}, {0x00E9, "\xC3\xA9"}, {0x20AC, "\xE2\x82\xAC"}};
+  for (const Unit& other : others) {
+    for (size_t run = 0; run <= 13; ++run) {
+      std::vector<uint8_t> units;
+      std::string expected;
+      for (size_t i = 0; i < run; ++i) {
+        units.push_back(static_cast<uint8_t>('a' + i));
+        units.push_back(0);
+        expected.push_back(static_cast<char>('a' + i));
+      }
+      units.push_back(static_cast<uint8_t>(other.unit & 0xFF));
+      units.push_back(static_cast<uint8_t>(other.unit >> 8));
+      expected += other.utf8;
+      for (char c : std::string("xyz\x7F")) {
+        units.push_back(static_cast<uint8_t>(c));
+        units.push_back(0);
+        expected.push_back(c);
+      }
+      std::string out = "prefix";
+      reader::AppendUtf16Le(out, units.data(), units.size() / 2);
+      EXPECT_EQ(out, "prefix" + expected) << "run " << run << ", unit " << other.unit;
+    }
+  }
+}
+
 TEST(Utf16, LoneSurrogatesBecomeReplacementCharacters) {
   const uint8_t lone[] = {0x00, 0xD8, 'x', 0, 0x00, 0xDC};
   std::string out;
