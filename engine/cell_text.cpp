@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -23,71 +24,76 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes the decimal digits of n ending at `end`, four at a time (two pair
-// lookups), then the last one to four; returns the start.
-char* WriteDigitsFast(char* end, uint64_t n) {
-  while (n >= 10000) {
-    const uint32_t four = static_cast<uint32_t>(n % 10000);
-    n /= 10000;
-    end -= 4;
-    std::memcpy(end, kDigitPairs + 2 * (four / 100), 2);
-    std::memcpy(end + 2, kDigitPairs + 2 * (four % 100), 2);
-  }
-  uint32_t m = static_cast<uint32_t>(n);  // below 10000
-  if (m >= 100) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * (m % 100), 2);
-    m /= 100;
-  }
-  if (m >= 10) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * m, 2);
-  } else {
-    *--end = static_cast<char>('0' + m);
-  }
-  return end;
+// The eight decimal digits of n (below 10^8, zeros in front) as the byte
+// values 0 to 9, first digit in the lowest byte: n is split into two halves
+// of four digits, each half into two pairs and each pair into two digits,
+// every split done on all lanes at once by one multiplication (x * 10486
+// >> 20 is x / 100 below 10^4, x * 103 >> 10 is x / 10 below 100).
+inline uint64_t EightDigits(uint32_t n) {
+  const uint64_t halves = (n / 10000) | (static_cast<uint64_t>(n % 10000) << 32);
+  const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Fu;
+  const uint64_t pairs = ((halves - 100 * high) << 16) + high;
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Fu;
+  return tens + ((pairs - 10 * tens) << 8);
 }
 
-// Writes exactly `width` digits of n (below 10^width), zeros in front,
-// ending at `end`.
-void WriteDigitsWidth(char* end, uint64_t n, int width) {
-  for (; width >= 4; width -= 4) {
-    const uint32_t four = static_cast<uint32_t>(n % 10000);
-    n /= 10000;
-    end -= 4;
-    std::memcpy(end, kDigitPairs + 2 * (four / 100), 2);
-    std::memcpy(end + 2, kDigitPairs + 2 * (four % 100), 2);
-  }
-  if (width >= 2) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * (n % 100), 2);
-    n /= 100;
-    width -= 2;
-  }
-  if (width) *--end = static_cast<char>('0' + n);
+static_assert(std::endian::native == std::endian::little, "digits are stored as little-endian words");
+
+constexpr uint64_t kAsciiZeros = 0x3030303030303030u;
+
+// Stores the 8 bytes of `word` at `out` (the text is in memory order on
+// this little-endian target; bytes past the text's end are overwritten later
+// or lie outside it).
+inline void Store8(char* out, uint64_t word) { std::memcpy(out, &word, 8); }
+
+// Writes n (below 10^8) without zeros in front at `out`; returns the end.
+// Writes 8 bytes whatever the length.
+inline char* WriteUpTo8(char* out, uint32_t n) {
+  const uint64_t digits = EightDigits(n);
+  const int lead = digits ? __builtin_ctzll(digits) / 8 : 7;  // zeros in front, one kept for 0
+  Store8(out, (digits + kAsciiZeros) >> (8 * lead));
+  return out + 8 - lead;
 }
 
-int DigitCount(uint64_t n) {
-  int d = 1;
-  for (; n >= 10000; n /= 10000) d += 4;
-  return d + (n >= 10) + (n >= 100) + (n >= 1000);
+// Writes the decimal digits of n at `out`; returns the end. Writes up to 8
+// bytes past the end.
+char* WriteWhole(char* out, uint64_t n) {
+  if (n < 100000000) return WriteUpTo8(out, static_cast<uint32_t>(n));
+  if (n < 10000000000000000u) {
+    out = WriteUpTo8(out, static_cast<uint32_t>(n / 100000000));
+    Store8(out, EightDigits(static_cast<uint32_t>(n % 100000000)) + kAsciiZeros);
+    return out + 8;
+  }
+  out = WriteUpTo8(out, static_cast<uint32_t>(n / 10000000000000000u));  // at most 1844
+  n %= 10000000000000000u;
+  Store8(out, EightDigits(static_cast<uint32_t>(n / 100000000)) + kAsciiZeros);
+  Store8(out + 8, EightDigits(static_cast<uint32_t>(n % 100000000)) + kAsciiZeros);
+  return out + 16;
+}
+
+// Writes exactly `width` digits of n (below 10^width, width at most 19),
+// zeros in front, at `out`; returns the end. Writes up to 8 bytes past it.
+char* WriteWidth(char* out, uint64_t n, int width) {
+  if (width > 8) {
+    out = WriteWidth(out, n / 100000000, width - 8);
+    n %= 100000000;
+    width = 8;
+  }
+  Store8(out, (EightDigits(static_cast<uint32_t>(n)) + kAsciiZeros) >> (8 * (8 - width)));
+  return out + width;
 }
 
 // Writes sign, whole part and `precision` decimals (`frac`, below
-// 10^precision) at `out`, in place from the back; returns the end.
+// 10^precision) at `out`; returns the end. Writes up to 8 bytes past it.
 char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision) {
   char* p = out;
   if (negative) *p++ = '-';
-  char* end = p + DigitCount(whole) + (precision > 0 ? precision + 1 : 0);
+  p = WriteWhole(p, whole);
   if (precision > 0) {
-    char* fracStart = end - precision;
-    WriteDigitsWidth(end, frac, precision);
-    fracStart[-1] = '.';
-    WriteDigitsFast(fracStart - 1, whole);
-  } else {
-    WriteDigitsFast(end, whole);
+    *p++ = '.';
+    p = WriteWidth(p, frac, precision);
   }
-  return end;
+  return p;
 }
 
 // Writes sign, whole part and `precision` decimals (at most 9) of
@@ -101,16 +107,22 @@ char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
   return WriteParts(out, negative, magnitude / unit, magnitude % unit, precision);
 }
 
-// The exact fixed-point text when value * 10^precision is a whole number
-// below 2^50: printf rounds the exact product to the nearest whole number,
-// and the product computed in double is within 1/8 of it, so that whole
-// number is what printf prints. Most real data take this road.
+// The exact fixed-point text from the product value * 10^precision as
+// computed in double. printf rounds the exact product to the nearest whole
+// number. Below 2^52 every whole number and every half lies on the grid of
+// doubles, and rounding to the nearest double keeps order, so the computed
+// product lies on the same side of each whole number and each half as the
+// exact one (or on it): its fraction rounds the same way, except at a half,
+// which the exact product may miss. Most real data take this road; halves
+// and larger products are rounded exactly.
 char* FastFixed(char* out, double value, int precision) {
-  double scaled = value * kPow10[precision];
-  if (!(std::fabs(scaled) < 0x1p50)) return nullptr;
-  int64_t n = static_cast<int64_t>(scaled);
-  if (static_cast<double>(n) != scaled) return nullptr;
-  return WriteScaled(out, std::signbit(value), static_cast<uint64_t>(n < 0 ? -n : n), precision);
+  const double magnitude = std::fabs(value * kPow10[precision]);
+  if (!(magnitude < 0x1p52)) return nullptr;
+  uint64_t n = static_cast<uint64_t>(magnitude);
+  const double fraction = magnitude - static_cast<double>(n);  // exact
+  if (fraction == 0.5) return nullptr;
+  n += fraction > 0.5;
+  return WriteScaled(out, std::signbit(value), n, precision);
 }
 
 #ifdef __SIZEOF_INT128__
@@ -200,8 +212,7 @@ char* WriteFixedFast(char* out, double value, int precision) {
       char* p = out;
       if (std::signbit(value)) *p++ = '-';  // -0 too, as printf writes it
       const uint64_t magnitude = static_cast<uint64_t>(whole < 0 ? -whole : whole);
-      char* end = p + DigitCount(magnitude);
-      WriteDigitsFast(end, magnitude);
+      char* end = WriteWhole(p, magnitude);
       if (precision > 0) {
         *end++ = '.';
         std::memcpy(end, "00000000000000000000", 20);  // within the 48 bytes; `precision` of them count

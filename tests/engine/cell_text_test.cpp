@@ -137,6 +137,36 @@ TEST(CellText, LongDecimalsMatchPrintf) {
   }
 }
 
+// Every length of whole part and of decimals, and values at or just beside
+// a half at the last decimal, where rounding the computed product goes wrong.
+TEST(CellText, DigitLengthsAndNearHalvesMatchPrintf) {
+  for (int precision = 0; precision <= 19; ++precision) {
+    char format[16];
+    std::snprintf(format, sizeof format, "%%.%df", precision);
+    double power = 1;
+    for (int digits = 0; digits <= 17; ++digits, power *= 10) {
+      for (double v : {power - 1, power, power + 1, power / 7, power * 0.999, 0.123456789012345}) {
+        ASSERT_EQ(Fixed(v, 0, precision), Printf(format, v)) << format << " " << v;
+        ASSERT_EQ(Fixed(-v, 0, precision), Printf(format, -v)) << format << " " << -v;
+      }
+    }
+  }
+  std::mt19937_64 rng(3);
+  for (int precision = 0; precision <= 9; ++precision) {
+    char format[16];
+    std::snprintf(format, sizeof format, "%%.%df", precision);
+    const double unit = std::pow(10.0, precision);
+    for (int i = 0; i < 20000; ++i) {
+      // A half at the last decimal, or a value a little beside it: the
+      // product computed in double often lands on the half either way.
+      const double whole = static_cast<double>(rng() % (uint64_t(1) << (10 + rng() % 30)));
+      const double shift = std::ldexp(static_cast<double>(static_cast<int>(rng() % 9) - 4), -(10 + rng() % 40));
+      const double v = (whole + 0.5 + shift) / unit;
+      ASSERT_EQ(Fixed(v, 0, precision), Printf(format, v)) << format << " " << v;
+    }
+  }
+}
+
 TEST(CellText, NotFinite) {
   EXPECT_EQ(Fixed(INFINITY, 0, 6), "inf");
   EXPECT_EQ(Fixed(-INFINITY, 0, 6), "-inf");
