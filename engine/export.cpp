@@ -129,6 +129,11 @@ struct CellWriter {
   unsigned nextLayout = 0;
 
   const Layout* lastLayout = nullptr;  // the one asked for last
+  struct {
+    double serial = 0;
+    size_t length = 0;  // 0 until a date is written
+    char text[48];
+  } lastDate;
 
   const Layout& LayoutOf(FormatHandle format) {
     if (lastLayout && lastLayout->format == format) return *lastLayout;
@@ -190,11 +195,18 @@ struct CellWriter {
   template <typename Cell>  // XlCellInfo or XlRowCell
   void Number(const Cell& cell) {
     if (cell.isDate) {
+      // Dates repeat down a column and across a row: the last one's text
+      // is kept (the book, and so its date system, is fixed for the sheet).
+      if (lastDate.length && lastDate.serial == cell.number) {
+        Plain(lastDate.text, lastDate.length, 0);
+        return;
+      }
       int y, mo, d, h, mi, se, ms;
       if (xlBookDateUnpackA(s.book, cell.number, &y, &mo, &d, &h, &mi, &se, &ms)) {
-        char buffer[48];
-        char* end = WriteDate(buffer, y, mo, d, h, mi, se);
-        Plain(buffer, static_cast<size_t>(end - buffer), 0);
+        char* end = WriteDate(lastDate.text, y, mo, d, h, mi, se);
+        lastDate.serial = cell.number;
+        lastDate.length = static_cast<size_t>(end - lastDate.text);
+        Plain(lastDate.text, lastDate.length, 0);
       } else {
         Fixed(cell.number, 0, 6);  // not a date the calendar can show
       }

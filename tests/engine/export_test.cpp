@@ -100,6 +100,23 @@ TEST(Export, DatesAndBooleansAndQuoteAll) {
             "\"2024.03.05\",\"2024.03.05 13:07:09\",\"2024.03.05\",\"-5.000000\",\"1\",\"0\",\r\n");
 }
 
+// A date repeated down a column or across a row, among numbers of the same
+// value, dates the calendar cannot show and dates with a time of day.
+TEST(Export, RepeatedDatesAmongOtherCells) {
+  ExportRun run;
+  uint32_t date = run.mb.Style(14);
+  XlSheet* sh = run.mb.Sheet("D");
+  const double row0[] = {45356, 45356, 45356, -5, 45356, 45357};
+  const double row1[] = {45357, 45356.5, 45356, 45356.5, 1, 45357};
+  for (int c = 0; c < 6; ++c) {
+    run.mb.Number(sh, 0, c, row0[c], c == 2 ? 0 : date);
+    run.mb.Number(sh, 1, c, row1[c], c == 4 ? 0 : date);
+  }
+  EXPECT_EQ(run.Export(sh),
+            "2024.03.05,2024.03.05,45356.000000,-5.000000,2024.03.05,2024.03.06,\r\n"
+            "2024.03.06,2024.03.05 12:00:00,2024.03.05,2024.03.05 12:00:00,1.000000,2024.03.06,\r\n");
+}
+
 TEST(Export, DatesInThe1904System) {
   ExportRun run;
   run.mb.Date1904(true);
