@@ -112,7 +112,7 @@ void ContinuedRecord::Gather(const Record& first, RecordWalker& walker) {
   }
 }
 
-bool ContinuedRecord::AtEnd() const {
+bool ContinuedRecord::AtEndAcross() const {
   size_t p = piece_, pos = pos_;
   while (p < pieces_.size() && pos >= pieces_[p].size) {
     ++p;
@@ -123,7 +123,7 @@ bool ContinuedRecord::AtEnd() const {
 
 // Pieces are left at their end rather than stepped over, so ReadChars can
 // tell that its characters cross into the next piece.
-bool ContinuedRecord::Read(void* out, size_t n) {
+bool ContinuedRecord::ReadAcross(void* out, size_t n) {
   uint8_t* o = static_cast<uint8_t*>(out);
   while (n > 0) {
     if (piece_ >= pieces_.size()) return false;
@@ -139,20 +139,6 @@ bool ContinuedRecord::Read(void* out, size_t n) {
     n -= take;
     pos_ += take;
   }
-  return true;
-}
-
-bool ContinuedRecord::ReadU16(uint16_t* v) {
-  uint8_t b[2];
-  if (!Read(b, 2)) return false;
-  *v = reader::ReadU16(b);
-  return true;
-}
-
-bool ContinuedRecord::ReadU32(uint32_t* v) {
-  uint8_t b[4];
-  if (!Read(b, 4)) return false;
-  *v = reader::ReadU32(b);
   return true;
 }
 

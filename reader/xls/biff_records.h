@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -156,12 +157,34 @@ class ContinuedRecord {
   // Takes `first` and every CONTINUE record that follows it from `walker`.
   void Gather(const Record& first, RecordWalker& walker);
 
-  bool Read(void* out, size_t n);
+  // Inline when the bytes lie in the current piece (a string table reads
+  // a few bytes at a time, and rarely crosses into the next piece).
+  bool Read(void* out, size_t n) {
+    if (piece_ < pieces_.size() && pieces_[piece_].size - pos_ >= n) {
+      std::memcpy(out, PieceData(piece_) + pos_, n);
+      pos_ += n;
+      return true;
+    }
+    return ReadAcross(out, n);
+  }
   bool ReadU8(uint8_t* v) { return Read(v, 1); }
-  bool ReadU16(uint16_t* v);
-  bool ReadU32(uint32_t* v);
+  bool ReadU16(uint16_t* v) {
+    uint8_t b[2];
+    if (!Read(b, 2)) return false;
+    *v = reader::ReadU16(b);
+    return true;
+  }
+  bool ReadU32(uint32_t* v) {
+    uint8_t b[4];
+    if (!Read(b, 4)) return false;
+    *v = reader::ReadU32(b);
+    return true;
+  }
   bool Skip(uint64_t n);
-  bool AtEnd() const;
+  bool AtEnd() const {
+    if (piece_ < pieces_.size() && pos_ < pieces_[piece_].size) return false;
+    return AtEndAcross();
+  }
   size_t size() const { return bytes_.size(); }  // all pieces together
 
   // Reads `chars` characters that start with width `highByte`, appending
@@ -175,6 +198,8 @@ class ContinuedRecord {
     size_t size;
   };
   const uint8_t* PieceData(size_t i) const { return bytes_.data() + pieces_[i].begin; }
+  bool ReadAcross(void* out, size_t n);
+  bool AtEndAcross() const;
   std::vector<uint8_t> bytes_;
   std::vector<Piece> pieces_;
   size_t piece_ = 0;
