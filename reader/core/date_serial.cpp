@@ -23,17 +23,19 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+// Days since 1970-01-01 of the dates that serials show (from 1899 on, so
+// the day number counted from 0000-03-01 is positive): the same algorithm
+// in unsigned 32-bit arithmetic, whose divisions by constants are cheap.
 void CivilFromDays(int64_t z, int* year, int* month, int* day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  *year = static_cast<int>(y + (m <= 2));
+  const uint32_t n = static_cast<uint32_t>(z + 719468);
+  const uint32_t era = n / 146097;
+  const uint32_t doe = n - era * 146097;
+  const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const uint32_t mp = (5 * doy + 2) / 153;
+  const uint32_t d = doy - (153 * mp + 2) / 5 + 1;
+  const uint32_t m = mp < 10 ? mp + 3 : mp - 9;
+  *year = static_cast<int>(yoe + era * 400 + (m <= 2));
   *month = static_cast<int>(m);
   *day = static_cast<int>(d);
 }
@@ -48,15 +50,20 @@ bool UnpackDateSerial(double serial, bool date1904, DateParts* out) {
   if (!std::isfinite(serial) || serial < 0) return false;
   const int64_t lastSerial = date1904 ? kLastSerial1904 : kLastSerial1900;
   if (serial >= static_cast<double>(lastSerial + 1)) return false;
-  int64_t days, msOfDay;
+  int64_t days;
+  uint32_t msOfDay;
   const int64_t whole = static_cast<int64_t>(serial);
   if (static_cast<double>(whole) == serial) {  // a date without a time: nothing to round
     days = whole;
     msOfDay = 0;
   } else {
-    const int64_t totalMs = std::llround(serial * static_cast<double>(kMsPerDay));
-    days = totalMs / kMsPerDay;
-    msOfDay = totalMs % kMsPerDay;
+    // To the nearest millisecond, halves away from zero (as llround): the
+    // product is below 2^48, so its fraction is exact.
+    const double ms = serial * static_cast<double>(kMsPerDay);
+    uint64_t totalMs = static_cast<uint64_t>(ms);
+    totalMs += ms - static_cast<double>(totalMs) >= 0.5;
+    days = static_cast<int64_t>(totalMs / kMsPerDay);
+    msOfDay = static_cast<uint32_t>(totalMs % kMsPerDay);
     if (days > lastSerial) return false;  // rounded up past the last day
   }
 

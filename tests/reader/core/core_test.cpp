@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "engine/reader.h"
 #include "reader/core/date_serial.h"
@@ -203,6 +204,41 @@ TEST(DateSerial, PackIsTheInverseOfUnpack) {
       ASSERT_TRUE(reader::PackDateSerial(p, d1904, &back));
       EXPECT_DOUBLE_EQ(back, serial) << d1904;
     }
+  }
+}
+
+// Every day of both systems: a real calendar date, the day after the one
+// before, and back to the same serial; times to the nearest millisecond.
+TEST(DateSerial, EveryDayAndTimesToTheMillisecond) {
+  for (bool d1904 : {false, true}) {
+    const int last = d1904 ? 2958465 - 1462 : 2958465;
+    reader::DateParts before;
+    for (int serial = d1904 ? 0 : 61; serial <= last; ++serial) {
+      reader::DateParts p = Unpack(serial, d1904);
+      ASSERT_TRUE(p.month >= 1 && p.month <= 12 && p.day >= 1 && p.day <= 31) << serial;
+      if (serial > (d1904 ? 0 : 61)) {
+        const bool nextDay = p.year == before.year && p.month == before.month && p.day == before.day + 1;
+        const bool nextMonth = p.year == before.year && p.month == before.month + 1 && p.day == 1;
+        const bool nextYear = p.year == before.year + 1 && p.month == 1 && p.day == 1 && before.month == 12;
+        ASSERT_TRUE(nextDay || nextMonth || nextYear) << serial << " " << d1904;
+      }
+      double back = -1;
+      ASSERT_TRUE(reader::PackDateSerial(p, d1904, &back));
+      ASSERT_EQ(back, serial) << d1904;
+      before = p;
+    }
+    ExpectDate(Unpack(last, d1904), 9999, 12, 31);
+  }
+  std::mt19937_64 rng(5);
+  for (int i = 0; i < 200000; ++i) {
+    double serial = static_cast<double>(rng() % 2958465) + static_cast<double>(rng() % 86400000) / 86400000.0;
+    if (i % 3 == 0) serial = std::nextafter(serial, i % 2 ? 0.0 : 1e7);
+    const int64_t ms = std::llround(serial * 86400000.0);
+    if (ms / 86400000 > 2958465) continue;
+    reader::DateParts p = Unpack(serial);
+    const int64_t msOfDay = ms % 86400000;
+    ASSERT_EQ(p.hour * 3600000 + p.minute * 60000 + p.second * 1000 + p.millisecond, msOfDay) << serial;
+    ASSERT_EQ(Unpack(static_cast<double>(ms / 86400000)).day, p.day) << serial;
   }
 }
 
