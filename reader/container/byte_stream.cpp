@@ -30,7 +30,8 @@ struct ReadAheadStream::Shared {
   size_t blockBytes = 0;
 
   struct Block {
-    std::unique_ptr<char[]> bytes;
+    std::unique_ptr<char[]> bytes;  // kKeepRoom bytes, then the block's
+    char* data() const { return bytes.get() + kKeepRoom; }
     size_t size = 0;
     bool last = false;  // the stream ends (or failed) after this block
     Status status;
@@ -65,10 +66,10 @@ struct ReadAheadStream::Shared {
       b.last = false;
       b.status = Status::Ok();
       try {
-        if (!b.bytes) b.bytes.reset(new char[blockBytes]);
+        if (!b.bytes) b.bytes.reset(new char[kKeepRoom + blockBytes]);
         while (b.size < blockBytes) {
           size_t got = 0;
-          Status s = inner->Read(b.bytes.get() + b.size, blockBytes - b.size, &got);
+          Status s = inner->Read(b.data() + b.size, blockBytes - b.size, &got);
           b.size += got;
           if (!s.ok()) {
             b.status = s;
@@ -93,6 +94,37 @@ struct ReadAheadStream::Shared {
       if (last) return;
     }
   }
+
+  // Starts the producer on first use; false when no thread can be started
+  // (the stream is then read directly).
+  bool Start() {
+    if (started) return true;
+    if (threadless) return false;
+    try {
+      thread = std::thread([this] { Produce(); });
+      started = true;
+      return true;
+    } catch (const std::system_error&) {
+      threadless = true;
+      return false;
+    }
+  }
+
+  // Waits until block `n` has been produced.
+  void WaitFor(size_t n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    filled.wait(lock, [&] { return produced > n; });
+  }
+
+  // Gives the reader's block back to the producer.
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++consumed;
+      haveBlock = false;
+    }
+    freed.notify_one();
+  }
 };
 
 ReadAheadStream::ReadAheadStream(std::unique_ptr<ByteStream> inner, size_t blockBytes)
@@ -115,27 +147,17 @@ ReadAheadStream::~ReadAheadStream() {
 Status ReadAheadStream::Read(char* buffer, size_t capacity, size_t* got) {
   Shared& s = *shared_;
   *got = 0;
-  if (s.threadless) return s.inner->Read(buffer, capacity, got);
-  if (!s.started) {
-    try {
-      s.thread = std::thread([&s] { s.Produce(); });
-      s.started = true;
-    } catch (const std::system_error&) {
-      s.threadless = true;
-      return s.inner->Read(buffer, capacity, got);
-    }
-  }
+  if (!s.Start()) return s.inner->Read(buffer, capacity, got);
   while (!s.finished && capacity > 0) {
     if (!s.haveBlock) {
-      std::unique_lock<std::mutex> lock(s.mutex);
-      s.filled.wait(lock, [&] { return s.produced > s.consumed; });
+      s.WaitFor(s.consumed);
       s.haveBlock = true;
       s.readPos = 0;
     }
     Shared::Block& b = s.blocks[s.consumed % kBlocks];
     size_t n = std::min(capacity, b.size - s.readPos);
     if (n) {
-      std::memcpy(buffer, b.bytes.get() + s.readPos, n);
+      std::memcpy(buffer, b.data() + s.readPos, n);
       s.readPos += n;
       *got = n;
       return Status::Ok();
@@ -146,14 +168,48 @@ Status ReadAheadStream::Read(char* buffer, size_t capacity, size_t* got) {
       s.finalStatus = b.status;
       break;
     }
-    {
-      std::lock_guard<std::mutex> lock(s.mutex);
-      ++s.consumed;
-      s.haveBlock = false;
-    }
-    s.freed.notify_one();
+    s.Release();
   }
   return s.finalStatus;
+}
+
+// Lends the rest of the reader's block, or the whole of the next one, with
+// `keep` copied into the room in front of it. A block lent whole counts as
+// read: the next call gives it back.
+bool ReadAheadStream::LendNext(std::string_view keep, const char** begin, size_t* size) {
+  Shared& s = *shared_;
+  if (s.finished || keep.size() > kKeepRoom || !s.Start()) return false;
+  if (!s.haveBlock) {
+    s.WaitFor(s.consumed);
+    s.haveBlock = true;
+    s.readPos = 0;
+  }
+  Shared::Block& current = s.blocks[s.consumed % kBlocks];
+  if (s.readPos < current.size) {
+    // `keep` is in the caller's own buffer; the bytes in front of readPos
+    // were read already.
+    char* to = current.data() + s.readPos - keep.size();
+    std::memmove(to, keep.data(), keep.size());
+    *begin = to;
+    *size = keep.size() + current.size - s.readPos;
+    s.readPos = current.size;
+    return true;
+  }
+  if (current.last) return false;  // Read ends the stream with its status
+  // The producer can always fill the block after the reader's: it has
+  // kBlocks of them.
+  s.WaitFor(s.consumed + 1);
+  Shared::Block& next = s.blocks[(s.consumed + 1) % kBlocks];
+  if (next.size == 0) return false;  // an empty last block: Read ends the stream
+  // `keep` may lie in the current block: copied before that goes back.
+  char* to = next.data() - keep.size();
+  std::memmove(to, keep.data(), keep.size());
+  s.Release();
+  s.haveBlock = true;
+  s.readPos = next.size;
+  *begin = to;
+  *size = keep.size() + next.size;
+  return true;
 }
 
 }  // namespace reader

@@ -21,6 +21,17 @@ class ByteStream {
   // the stream. A failed status means the data is damaged; the bytes
   // delivered before it stay valid.
   virtual Status Read(char* buffer, size_t capacity, size_t* got) = 0;
+  // A stream that reads ahead into blocks of its own can hand over its next
+  // bytes in place rather than copy them. On true, [*begin, *begin + *size)
+  // holds the bytes of `keep` (the caller's unread bytes, copied first)
+  // followed by bytes not delivered before, and stays valid until the next
+  // call of LendNext or Read. False when it cannot (no blocks, too much to
+  // keep, or no more bytes): the caller then copies `keep` out before it
+  // calls Read, which also tells the end of the stream and its status.
+  virtual bool LendNext(std::string_view keep, const char** begin, size_t* size) {
+    (void)keep, (void)begin, (void)size;
+    return false;
+  }
 };
 
 // Bytes in memory (tests, parts already read).
@@ -44,6 +55,9 @@ class ReadAheadStream final : public ByteStream {
   ReadAheadStream(std::unique_ptr<ByteStream> inner, size_t blockBytes = size_t(256) << 10);
   ~ReadAheadStream() override;
   Status Read(char* buffer, size_t capacity, size_t* got) override;
+  bool LendNext(std::string_view keep, const char** begin, size_t* size) override;
+  // Room in front of every block for the bytes a borrower keeps.
+  static constexpr size_t kKeepRoom = size_t(64) << 10;
 
  private:
   struct Shared;

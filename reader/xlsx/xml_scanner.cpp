@@ -188,7 +188,8 @@ void AppendXEscapesDecoded(std::string_view s, std::string* out) {
 
 XmlScanner::XmlScanner(ByteStream& in, std::string partName) : in_(in), part_(std::move(partName)) {
   cap_ = kInitialBuffer;
-  buf_.reset(new char[cap_]);
+  own_.reset(new char[cap_]);
+  base_ = own_.get();
   attrs_.reserve(8);
 }
 
@@ -255,7 +256,7 @@ Status XmlScanner::ReadDecoded(char* dst, size_t capacity, size_t* got) {
 Status XmlScanner::DetectEncoding() {
   // Called once, with the first bytes of the part in the buffer.
   encoding_ = Encoding::Utf8;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(buf_.get()) + pos_;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(base_) + pos_;
   size_t n = end_ - pos_;
   size_t bom = 0;
   if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
@@ -276,7 +277,7 @@ Status XmlScanner::DetectEncoding() {
   }
   if (encoding_ == Encoding::Utf8) return Status::Ok();
   // Move what was read to the UTF-16 side and convert from there.
-  raw_.assign(buf_.get() + pos_ + bom, n - bom);
+  raw_.assign(base_ + pos_ + bom, n - bom);
   rawPos_ = 0;
   pos_ = end_ = tokenStart_ = 0;
   return Status::Ok();
@@ -285,12 +286,38 @@ Status XmlScanner::DetectEncoding() {
 Status XmlScanner::More(bool* gotMore) {
   *gotMore = false;
   if (eof_) return Status::Ok();
-  if (pos_ > 0) {
-    std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+  // The unread bytes go to the front, of the stream's next block where it
+  // lends its blocks (no copy of the part's bytes), else of the own buffer.
+  const std::string_view keep(base_ + pos_, end_ - pos_);
+  const char* lentBegin = nullptr;
+  size_t lentSize = 0;
+  const bool lend = encoding_ == Encoding::Utf8 && in_.LendNext(keep, &lentBegin, &lentSize);
+  if (lent_ || lend || pos_ > 0) {
     consumed_ += pos_;
-    end_ -= pos_;
     tokenStart_ = tokenStart_ >= pos_ ? tokenStart_ - pos_ : 0;
     pos_ = 0;
+  }
+  if (lend) {
+    base_ = const_cast<char*>(lentBegin);
+    end_ = lentSize;
+    lent_ = true;
+    *gotMore = true;
+    return Status::Ok();
+  }
+  if (lent_) {
+    // Back to the own buffer, before the stream is read and its block goes back.
+    if (cap_ < keep.size() + 16) {
+      if (keep.size() + 16 > kMaxTokenBytes) return Error("a tag or text longer than 64 MiB");
+      cap_ = std::min(std::max(cap_ * 2, keep.size() + keep.size() / 2 + 16), kMaxTokenBytes);
+      own_.reset(new char[cap_]);
+    }
+    std::memcpy(own_.get(), keep.data(), keep.size());
+    base_ = own_.get();
+    end_ = keep.size();
+    lent_ = false;
+  } else if (keep.data() != base_) {
+    std::memmove(base_, keep.data(), keep.size());
+    end_ = keep.size();
   }
   // UTF-16 conversion needs room for a whole character.
   const bool longPart = cap_ < kFullBuffer && consumed_ + end_ >= cap_;
@@ -298,13 +325,14 @@ Status XmlScanner::More(bool* gotMore) {
     if (cap_ >= kMaxTokenBytes) return Error("a tag or text longer than 64 MiB");
     size_t bigger = std::min(longPart ? std::min(cap_ * 4, kFullBuffer) : cap_ * 2, kMaxTokenBytes);
     std::unique_ptr<char[]> grown(new char[bigger]);
-    std::memcpy(grown.get(), buf_.get(), end_);
-    buf_ = std::move(grown);
+    std::memcpy(grown.get(), own_.get(), end_);
+    own_ = std::move(grown);
+    base_ = own_.get();
     cap_ = bigger;
   }
   for (;;) {
     size_t got = 0;
-    Status s = ReadDecoded(buf_.get() + end_, cap_ - end_, &got);
+    Status s = ReadDecoded(base_ + end_, cap_ - end_, &got);
     if (!s.ok()) return s;
     end_ += got;
     if (got == 0) {
@@ -376,7 +404,7 @@ XmlScanner::Parse XmlScanner::ParseStartTag(const char* p, size_t n, size_t* len
 Status XmlScanner::SkipPast(std::string_view terminator) {
   size_t from = pos_;
   for (;;) {
-    std::string_view window(buf_.get() + from, end_ - from);
+    std::string_view window(base_ + from, end_ - from);
     size_t at = window.find(terminator);
     if (at != std::string_view::npos) {
       pos_ = from + at + terminator.size();
@@ -405,9 +433,9 @@ Status XmlScanner::SkipDeclaration() {
     // whole; at the end of the part look at every byte.
     size_t limit = eof_ ? end_ : (end_ >= 3 ? end_ - 3 : 0);
     for (; i < limit || (eof_ && i < end_); ++i) {
-      char c = buf_[i];
+      char c = base_[i];
       if (comment) {
-        if (c == '-' && i + 2 < end_ && buf_[i + 1] == '-' && buf_[i + 2] == '>') {
+        if (c == '-' && i + 2 < end_ && base_[i + 1] == '-' && base_[i + 2] == '>') {
           comment = false;
           i += 2;
         }
@@ -415,7 +443,7 @@ Status XmlScanner::SkipDeclaration() {
         if (c == quote) quote = 0;
       } else if (c == '"' || c == '\'') {
         quote = c;
-      } else if (c == '<' && i + 3 < end_ && std::memcmp(&buf_[i], "<!--", 4) == 0) {
+      } else if (c == '<' && i + 3 < end_ && std::memcmp(&base_[i], "<!--", 4) == 0) {
         comment = true;
         i += 3;
       } else if (c == '[') {
@@ -460,11 +488,11 @@ Status XmlScanner::Next() {
       }
       continue;
     }
-    if (buf_[pos_] != '<') {
+    if (base_[pos_] != '<') {
       // Text up to the next tag (or the end of the part).
       size_t searched = 0;
       for (;;) {
-        const char* p = buf_.get() + pos_;
+        const char* p = base_ + pos_;
         size_t n = end_ - pos_;
         const char* lt = static_cast<const char*>(std::memchr(p + searched, '<', n - searched));
         size_t length = lt ? static_cast<size_t>(lt - p) : n;
@@ -475,7 +503,7 @@ Status XmlScanner::Next() {
           if (more) continue;
           length = end_ - pos_;
         }
-        p = buf_.get() + pos_;
+        p = base_ + pos_;
         rawText_ = std::string_view(p, length);
         textPlain_ = false;  // text() looks when asked
         textIsCdata_ = false;
@@ -490,7 +518,7 @@ Status XmlScanner::Next() {
       READER_RETURN_IF_ERROR(More(&more));
       if (more) continue;
     }
-    const char* p = buf_.get() + pos_;
+    const char* p = base_ + pos_;
     size_t n = end_ - pos_;
     if (n < 2) return Error("the part ends inside a tag");
     if (p[1] == '/') {
@@ -526,7 +554,7 @@ Status XmlScanner::Next() {
       if (n >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) {
         size_t searched = 9;
         for (;;) {
-          std::string_view window(buf_.get() + pos_, end_ - pos_);
+          std::string_view window(base_ + pos_, end_ - pos_);
           size_t at = window.find("]]>", searched);
           if (at == std::string_view::npos) {
             searched = window.size() >= 2 ? window.size() - 2 : 0;
@@ -535,7 +563,7 @@ Status XmlScanner::Next() {
             if (!more) return Error("the part ends inside a CDATA section");
             continue;
           }
-          const char* start = buf_.get() + pos_ + 9;
+          const char* start = base_ + pos_ + 9;
           rawText_ = std::string_view(start, at - 9);
           textPlain_ = std::memchr(start, '\r', at - 9) == nullptr;
           textIsCdata_ = true;
@@ -567,8 +595,8 @@ Status XmlScanner::Next() {
 bool XmlScanner::TakeSimpleText(std::string_view inner, std::string_view close, std::string_view skippable,
                                 std::string_view* text, bool* needsDecoding) {
   if (token_ != Token::StartElement || selfClosing_ || pendingEnd_) return false;
-  const char* p = buf_.get() + pos_;
-  const char* e = buf_.get() + end_;
+  const char* p = base_ + pos_;
+  const char* e = base_ + end_;
   // "<name>" at q, with nothing between the name and '>'.
   auto opens = [&](const char* q, std::string_view name) {
     return static_cast<size_t>(e - q) >= name.size() + 2 && q[0] == '<' && SameBytes(q + 1, name) &&
@@ -598,7 +626,7 @@ bool XmlScanner::TakeSimpleText(std::string_view inner, std::string_view close, 
   if (needsDecoding) *needsDecoding = decode;
   *text = std::string_view(t, textLength);
   tokenStart_ = pos_;
-  pos_ = static_cast<size_t>(c + 3 + close.size() - buf_.get());
+  pos_ = static_cast<size_t>(c + 3 + close.size() - base_);
   --depth_;
   token_ = Token::EndElement;
   name_ = std::string_view(c + 2, close.size());

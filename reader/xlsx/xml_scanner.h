@@ -92,7 +92,7 @@ class XmlScanner {
   // end of these bytes reads it through Next() instead.
   std::string_view Ahead() const {
     if (pendingEnd_ || token_ == Token::None || token_ == Token::End) return {};
-    return std::string_view(buf_.get() + pos_, end_ - pos_);
+    return std::string_view(base_ + pos_, end_ - pos_);
   }
   // Consumes the first `n` bytes of Ahead(), which hold whole elements that
   // are children of the current parent (or the parent's end tag and the
@@ -133,8 +133,10 @@ class XmlScanner {
 
   ByteStream& in_;
   std::string part_;
-  std::unique_ptr<char[]> buf_;
+  std::unique_ptr<char[]> own_;  // the scanner's buffer, of cap_ bytes
   size_t cap_ = 0;
+  char* base_ = nullptr;  // the bytes scanned: own_, or a block the stream lends
+  bool lent_ = false;
   size_t pos_ = 0;  // next unread byte
   size_t end_ = 0;  // end of the valid bytes
   bool eof_ = false;

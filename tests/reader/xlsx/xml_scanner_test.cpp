@@ -4,15 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
 using reader::MemoryStream;
 using reader::XmlScanner;
 
 namespace {
 
 // The tokens of a document as text: "<name a=v>", "</name>", "'text'".
-std::string Tokens(const std::string& xml, size_t chunk = SIZE_MAX, std::string* error = nullptr) {
-  MemoryStream in(xml, chunk);
-  XmlScanner sc(in, "part.xml");
+// With `aheadBlock`, the bytes come through a read-ahead stream of blocks
+// of that size, which lends its blocks to the scanner.
+std::string Tokens(const std::string& xml, size_t chunk = SIZE_MAX, std::string* error = nullptr,
+                   size_t aheadBlock = 0) {
+  MemoryStream direct(xml, chunk);
+  reader::ReadAheadStream ahead(std::make_unique<MemoryStream>(xml, chunk), aheadBlock);
+  XmlScanner sc(aheadBlock ? static_cast<reader::ByteStream&>(ahead) : direct, "part.xml");
   std::string out, scratch;
   for (;;) {
     reader::Status s = sc.Next();
@@ -100,6 +108,59 @@ TEST(XmlScanner, TokensSplitAtEveryReadBoundaryReadTheSame) {
   std::string whole = Tokens(doc);
   EXPECT_EQ(whole.find('!'), std::string::npos) << whole;
   for (size_t chunk = 1; chunk <= 13; ++chunk) EXPECT_EQ(Tokens(doc, chunk), whole) << "chunk " << chunk;
+}
+
+// Blocks lent in place: tokens across block ends, unread bytes that fit
+// the room in front of a block and those that do not (long texts, a long
+// comment and CDATA), a part that ends on a block end.
+TEST(XmlScanner, TokensReadTheSameFromLentBlocks) {
+  std::string doc = "<?xml version=\"1.0\"?><root>";
+  const size_t lengths[] = {1, 10, 4000, 4096, 5000, 65000, 65536, 65537, 70000, 200000, 3};
+  for (size_t i = 0; i < 200; ++i) {
+    const size_t n = lengths[i % 11] + i;
+    doc += "<c r=\"A" + std::to_string(i) + "\"><v>" + std::string(n, static_cast<char>('a' + i % 26)) + "</v></c>";
+    if (i % 17 == 0) doc += "<!--" + std::string(n, '-' + 1) + "-->";
+    if (i % 23 == 0) doc += "<t><![CDATA[" + std::string(n, 'x') + "]]></t>";
+  }
+  doc += "</root>";
+  const std::string whole = Tokens(doc);
+  ASSERT_EQ(whole.find('!'), std::string::npos);
+  for (size_t block : {size_t(4096), size_t(4099), size_t(65536), size_t(300000)})
+    for (size_t chunk : {size_t(977), SIZE_MAX})
+      EXPECT_TRUE(Tokens(doc, chunk, nullptr, block) == whole) << block << " " << chunk;
+  // Ends exactly on a block end.
+  const std::string even = doc + std::string(8192 - doc.size() % 8192, ' ');
+  EXPECT_TRUE(Tokens(even, SIZE_MAX, nullptr, 4096) == Tokens(even));
+}
+
+// A stream that fails after its first `good` bytes.
+class FailingStream final : public reader::ByteStream {
+ public:
+  FailingStream(std::string bytes, size_t good) : bytes_(std::move(bytes)), good_(good) {}
+  reader::Status Read(char* buffer, size_t capacity, size_t* got) override {
+    *got = std::min({capacity, good_ - pos_, size_t(5000)});
+    std::memcpy(buffer, bytes_.data() + pos_, *got);
+    pos_ += *got;
+    return pos_ == good_ ? reader::Status::Error("damaged after " + std::to_string(good_)) : reader::Status::Ok();
+  }
+
+ private:
+  std::string bytes_;
+  size_t good_, pos_ = 0;
+};
+
+TEST(XmlScanner, DamageAfterLentBlocksIsReported) {
+  std::string doc = "<root>";
+  while (doc.size() < 300000) doc += "<c><v>12345</v></c>";
+  doc += "</root>";
+  reader::ReadAheadStream ahead(std::make_unique<FailingStream>(doc, 250000), 4096);
+  XmlScanner sc(ahead, "part.xml");
+  reader::Status s;
+  int cells = 0;
+  while ((s = sc.Next()).ok() && sc.token() != XmlScanner::Token::End)
+    if (sc.IsStart("c")) ++cells;
+  EXPECT_NE(s.message().find("damaged after 250000"), std::string::npos) << s.message();
+  EXPECT_GT(cells, 12000);
 }
 
 std::string Utf16(const std::string& ascii, bool little, bool bom) {
