@@ -21,14 +21,32 @@ Status RecordReader::Error(const std::string& what) const {
 
 Status RecordReader::Fill(size_t n, size_t* got) {
   while (end_ - pos_ < n && !streamEnded_) {
-    // Drop the bytes already used, then make room for one more chunk.
-    if (pos_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+    // The unread bytes go to the front: of the stream's next block where it
+    // lends its blocks (no copy of the part's bytes), else of the own buffer.
+    const std::string_view keep(reinterpret_cast<const char*>(base_) + pos_, end_ - pos_);
+    const char* lentBegin = nullptr;
+    size_t lentSize = 0;
+    if (stream_.LendNext(keep, &lentBegin, &lentSize)) {
       consumed_ += pos_;
-      end_ -= pos_;
+      base_ = reinterpret_cast<const uint8_t*>(lentBegin);
+      end_ = lentSize;
       pos_ = 0;
+      lent_ = true;
+      continue;
     }
+    if (lent_) {
+      // Back to the own buffer, before the stream is read and its block goes back.
+      if (buffer_.size() < keep.size() + kReadChunk) buffer_.resize(keep.size() + kReadChunk);
+      std::memcpy(buffer_.data(), keep.data(), keep.size());
+      lent_ = false;
+    } else if (pos_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+    }
+    consumed_ += pos_;
+    end_ = keep.size();
+    pos_ = 0;
     if (buffer_.size() - end_ < kReadChunk) buffer_.resize(end_ + kReadChunk);
+    base_ = buffer_.data();
     size_t read = 0;
     READER_RETURN_IF_ERROR(stream_.Read(reinterpret_cast<char*>(buffer_.data() + end_), kReadChunk, &read));
     if (read == 0) streamEnded_ = true;
@@ -45,7 +63,7 @@ Status RecordReader::NextSlow(bool* have) {
   size_t avail = 0;
   READER_RETURN_IF_ERROR(Fill(6, &avail));
   if (avail == 0) return Status::Ok();
-  const uint8_t* h = buffer_.data() + pos_;
+  const uint8_t* h = base_ + pos_;
   size_t used = 0;
   uint32_t type = 0;
   for (int i = 0;; ++i) {

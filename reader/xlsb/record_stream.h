@@ -64,7 +64,7 @@ class RecordReader {
     // Most records: a type and a size of one byte each, the whole record
     // already in the buffer and inside the part.
     if (end_ - pos_ >= 2) {
-      const uint8_t* h = buffer_.data() + pos_;
+      const uint8_t* h = base_ + pos_;
       size_t size = h[1];
       if (((h[0] | h[1]) & 0x80) == 0 && end_ - pos_ >= 2 + size && consumed_ + pos_ + 2 + size <= partBytes_) {
         recordOffset_ = consumed_ + pos_;
@@ -80,7 +80,7 @@ class RecordReader {
   }
 
   uint32_t type() const { return type_; }
-  const uint8_t* data() const { return buffer_.data() + payload_; }
+  const uint8_t* data() const { return base_ + payload_; }
   size_t size() const { return size_; }
   // Offset of the current record's header in the part.
   uint64_t offset() const { return recordOffset_; }
@@ -97,10 +97,12 @@ class RecordReader {
   ByteStream& stream_;
   std::string part_;
   uint64_t partBytes_;
-  std::vector<uint8_t> buffer_;
-  size_t pos_ = 0;         // next unread byte in buffer_
-  size_t end_ = 0;         // one past the last valid byte in buffer_
-  uint64_t consumed_ = 0;  // part offset of buffer_[0]
+  std::vector<uint8_t> buffer_;     // the reader's own bytes
+  const uint8_t* base_ = nullptr;  // the bytes read: buffer_'s, or a block the stream lends
+  bool lent_ = false;
+  size_t pos_ = 0;         // next unread byte at base_
+  size_t end_ = 0;         // one past the last valid byte at base_
+  uint64_t consumed_ = 0;  // part offset of base_[0]
   bool streamEnded_ = false;
   uint32_t type_ = 0;
   size_t payload_ = 0;

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "engine/reader.h"
+#include "reader/container/byte_stream.h"
 #include "reader/xlsb/xlsb_package.h"
 #include "tests/reader/xlsb/xlsb_builder.h"
 
@@ -94,6 +96,37 @@ TEST(XlsbRecords, HeadersOfOneToSixBytesAndEveryWayAPartCanEndTooSoon) {
     EXPECT_FALSE(have);
     EXPECT_NE(status.message().find(c.reason), std::string::npos) << status.message();
     EXPECT_EQ(status.message().rfind("p.bin: offset 0: ", 0), 0u) << status.message();
+  }
+}
+
+// Records read from blocks the read-ahead stream lends: small records
+// across block ends, records longer than a block and than the room kept in
+// front of one, offsets counted through all of them, and the end of a part.
+TEST(XlsbRecords, RecordsFromLentBlocksReadAsFromMemory) {
+  std::string part;
+  std::vector<std::pair<uint32_t, std::string>> expected;
+  for (uint32_t i = 0; i < 3000; ++i) {
+    size_t n = i % 500 == 7 ? 70000 + i : i % 97 == 3 ? 5000 + i : i % 13;
+    std::string payload(n, static_cast<char>('a' + i % 26));
+    expected.emplace_back(i % 700, payload);
+    part += Rec(i % 700, payload);
+  }
+  for (size_t block : {size_t(4096), size_t(70001)}) {
+    reader::ReadAheadStream ahead(std::make_unique<reader::MemoryStream>(part, 3001), block);
+    reader::xlsb::RecordReader records(ahead, "p.bin", part.size());
+    uint64_t offset = 0;
+    for (const auto& [type, payload] : expected) {
+      bool have = false;
+      ASSERT_TRUE(records.Next(&have).ok());
+      ASSERT_TRUE(have);
+      ASSERT_EQ(records.type(), type);
+      ASSERT_EQ(records.offset(), offset);
+      ASSERT_TRUE(std::string_view(reinterpret_cast<const char*>(records.data()), records.size()) == payload);
+      offset += Rec(type, payload).size();
+    }
+    bool have = true;
+    ASSERT_TRUE(records.Next(&have).ok());
+    EXPECT_FALSE(have) << block;
   }
 }
 
