@@ -166,25 +166,33 @@ char* ExactFixed(char* out, double value, int precision) {
     shift = 1075 - exponent;
   }
   if (shift <= 0) return nullptr;  // 2^53 and above: whole numbers, the general road
+  const bool negative = (bits >> 63) != 0;
+  // The whole part apart from the fraction's bits, so that only the
+  // fraction is scaled and rounded (no 128-bit division after); a half
+  // goes to the even total, whole * 10^precision + q, whose last digit is
+  // q's unless there are no decimals.
+  uint64_t whole = 0;
+  if (shift < 64) {
+    whole = mantissa >> shift;
+    mantissa &= (uint64_t(1) << shift) - 1;
+  }
   const uint64_t unit = kPow10U64[precision];
-  unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * unit;
-  unsigned __int128 q;
-  if (shift >= 127) {
-    q = 0;  // below 2^117 / 2^127: far below one half
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * unit;
+  uint64_t q;  // the decimals, at most 10^precision
+  if (shift >= 118) {
+    q = 0;  // below 2^117 / 2^118: below one half
   } else {
-    q = scaled >> shift;
+    q = static_cast<uint64_t>(scaled >> shift);
     unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
     unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    if (rest > half || (rest == half && (q & 1))) ++q;
+    const uint64_t last = precision == 0 ? whole + q : q;
+    if (rest > half || (rest == half && (last & 1))) ++q;
   }
-  const bool negative = (bits >> 63) != 0;
-  if (precision <= 9) {
-    if (q >> 64) return nullptr;
-    return WriteScaled(out, negative, static_cast<uint64_t>(q), precision);
+  if (q == unit) {  // the decimals rounded up into the whole part
+    ++whole;
+    q = 0;
   }
-  // The whole part is below 2^53 + 1: it fits 64 bits.
-  return WriteParts(out, negative, static_cast<uint64_t>(q / unit), static_cast<uint64_t>(q % unit),
-                    precision);
+  return WriteParts(out, negative, whole, q, precision);
 }
 #else
 char* ExactFixed(char*, double, int) { return nullptr; }
