@@ -100,8 +100,30 @@ int RecordWalker::PeekType() {
   return ReadU16(data_ + pos_);
 }
 
+uint64_t RecordWalker::ContinueBytesAhead() const {
+  uint64_t total = 0;
+  for (uint64_t at = windowOffset_ + pos_; at < streamSize_;) {
+    uint8_t head[4];
+    const uint64_t inWindow = at - windowOffset_;
+    if (inWindow + 4 <= size_) {
+      std::memcpy(head, data_ + inWindow, 4);
+    } else {
+      size_t got = 0;
+      if (!source_ || !source_->Read(at, head, 4, &got).ok() || got < 4) break;
+    }
+    if (ReadU16(head) != kContinue) break;
+    total += ReadU16(head + 2);
+    at += 4 + ReadU16(head + 2);
+  }
+  return total;
+}
+
 void ContinuedRecord::Gather(const Record& first, RecordWalker& walker) {
-  bytes_.assign(first.data, first.data + first.length);
+  // Sized once: a string table of megabytes grown by doubling would be
+  // copied, and its pages touched, twice over.
+  bytes_.clear();
+  bytes_.reserve(first.length + walker.ContinueBytesAhead());
+  bytes_.insert(bytes_.end(), first.data, first.data + first.length);
   pieces_.assign(1, {0, first.length});
   piece_ = 0;
   pos_ = 0;

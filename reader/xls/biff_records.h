@@ -127,6 +127,10 @@ class RecordWalker {
   // The type of the next record without moving, or -1 at the end. Like
   // Next, it ends the validity of the last record's data.
   int PeekType();
+  // The bytes in the CONTINUE records that come next, without moving (read
+  // from the stream where they lie past the window): what gathering them
+  // will hold.
+  uint64_t ContinueBytesAhead() const;
   uint64_t offset() const { return windowOffset_ + pos_; }
   bool cutShort() const { return cutShort_; }
   // Why reading stopped early when the file itself failed, else empty.
