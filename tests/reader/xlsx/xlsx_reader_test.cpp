@@ -473,13 +473,26 @@ TEST(XlsxParsing, NumbersReadExactlyAsTheStandardConversion) {
                                     "5.",
                                     "-.25",
                                     "0.000000000000001",
-                                    "99999999999999.9"};
-  for (int i = 0; i < 20000; ++i) {
+                                    "99999999999999.9",
+                                    // 16 to 19 digits, halves between two doubles among them
+                                    "4503599627370496.5",
+                                    "4503599627370497.5",
+                                    "9007199254740993",
+                                    "9007199254740995",
+                                    "9999999999999999999",
+                                    "0.9999999999999999999",
+                                    "0.3000000000000000444",
+                                    "123456789.0123456789",
+                                    "-0.0000000000000000",
+                                    "0.1000000000000000055",
+                                    "1844674407370955161.5",
+                                    "18446744073709551615"};
+  for (int i = 0; i < 60000; ++i) {
     char buf[64];
     double v = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 60);
     if (rng() & 1) v = -v;
-    const char* formats[] = {"%.17g", "%.15g", "%.6f", "%.3f", "%g", "%.0f"};
-    std::snprintf(buf, sizeof buf, formats[rng() % 6], v);
+    const char* formats[] = {"%.17g", "%.15g", "%.6f", "%.3f", "%g", "%.0f", "%.16g", "%.18g", "%.19g"};
+    std::snprintf(buf, sizeof buf, formats[rng() % 9], v);
     texts.push_back(buf);
   }
   for (const std::string& t : texts) {
