@@ -189,7 +189,7 @@ bool ReadAheadStream::LendNext(std::string_view keep, const char** begin, size_t
     // `keep` is in the caller's own buffer; the bytes in front of readPos
     // were read already.
     char* to = current.data() + s.readPos - keep.size();
-    std::memmove(to, keep.data(), keep.size());
+    if (!keep.empty()) std::memmove(to, keep.data(), keep.size());
     *begin = to;
     *size = keep.size() + current.size - s.readPos;
     s.readPos = current.size;
@@ -203,7 +203,7 @@ bool ReadAheadStream::LendNext(std::string_view keep, const char** begin, size_t
   if (next.size == 0) return false;  // an empty last block: Read ends the stream
   // `keep` may lie in the current block: copied before that goes back.
   char* to = next.data() - keep.size();
-  std::memmove(to, keep.data(), keep.size());
+  if (!keep.empty()) std::memmove(to, keep.data(), keep.size());
   s.Release();
   s.haveBlock = true;
   s.readPos = next.size;

@@ -23,7 +23,8 @@ Status RecordReader::Fill(size_t n, size_t* got) {
   while (end_ - pos_ < n && !streamEnded_) {
     // The unread bytes go to the front: of the stream's next block where it
     // lends its blocks (no copy of the part's bytes), else of the own buffer.
-    const std::string_view keep(reinterpret_cast<const char*>(base_) + pos_, end_ - pos_);
+    const std::string_view keep =
+        base_ ? std::string_view(reinterpret_cast<const char*>(base_) + pos_, end_ - pos_) : std::string_view();
     const char* lentBegin = nullptr;
     size_t lentSize = 0;
     if (stream_.LendNext(keep, &lentBegin, &lentSize)) {
