@@ -1,9 +1,9 @@
 #include "cell_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <bit>
 #include <cstring>
 #include <limits>
 

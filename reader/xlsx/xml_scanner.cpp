@@ -292,11 +292,9 @@ Status XmlScanner::More(bool* gotMore) {
   const char* lentBegin = nullptr;
   size_t lentSize = 0;
   const bool lend = encoding_ == Encoding::Utf8 && in_.LendNext(keep, &lentBegin, &lentSize);
-  if (lent_ || lend || pos_ > 0) {
-    consumed_ += pos_;
-    tokenStart_ = tokenStart_ >= pos_ ? tokenStart_ - pos_ : 0;
-    pos_ = 0;
-  }
+  consumed_ += pos_;
+  tokenStart_ = tokenStart_ >= pos_ ? tokenStart_ - pos_ : 0;
+  pos_ = 0;
   if (lend) {
     base_ = const_cast<char*>(lentBegin);
     end_ = lentSize;
