@@ -163,7 +163,7 @@ TEST(Utf16, AsciiRunsEndAtTheFirstOtherCodeUnitWhereverItIs) {
   };
   const Unit others[] = {{0x0100, "\xC4\x80"}, {0x0080, "\xC2\x80"}, {0x00E9, "\xC3\xA9"}, {0x20AC, "\xE2\x82\xAC"}};
   for (const Unit& other : others) {
-    for (size_t run = 0; run <= 13; ++run) {
+    for (size_t run = 0; run <= 21; ++run) {
       std::vector<uint8_t> units;
       std::string expected;
       for (size_t i = 0; i < run; ++i) {
@@ -183,6 +183,19 @@ TEST(Utf16, AsciiRunsEndAtTheFirstOtherCodeUnitWhereverItIs) {
       reader::AppendUtf16Le(out, units.data(), units.size() / 2);
       EXPECT_EQ(out, "prefix" + expected) << "run " << run << ", unit " << other.unit;
     }
+  }
+}
+
+TEST(Utf16, AllAsciiTextsOfEveryLengthAreNarrowed) {
+  std::string text;
+  std::vector<uint8_t> units;
+  for (size_t n = 0; n <= 40; ++n) {
+    std::string out = "prefix";
+    reader::AppendUtf16Le(out, units.data(), n);
+    EXPECT_EQ(out, "prefix" + text) << n;
+    text.push_back(static_cast<char>(n % 2 ? 0x7F : 0x20 + n));
+    units.push_back(static_cast<uint8_t>(text.back()));
+    units.push_back(0);
   }
 }
 
