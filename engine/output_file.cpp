@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -55,6 +59,68 @@ bool Truncate(std::FILE* f, uint64_t size) {
 }
 
 }  // namespace
+
+// Writes one buffer at a time to the file on a thread of its own. The file
+// is used by this thread alone while a buffer is in hand.
+struct OutputFile::Writer {
+  explicit Writer(std::FILE* f) : file(f), thread([this] { Run(); }) {}
+  ~Writer() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      quit = true;
+    }
+    changed.notify_all();
+    thread.join();
+  }
+
+  void Post(const char* bytes, size_t n) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      data = bytes;
+      size = n;
+      busy = true;
+    }
+    changed.notify_all();
+  }
+  // False when a write failed; `error` then holds its errno.
+  bool Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return !busy; });
+    return ok;
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return busy || quit; });
+      if (!busy) return;  // a buffer in hand is written before quitting
+      lock.unlock();
+      bool written = std::fwrite(data, 1, size, file) == size;
+      int code = errno;
+      lock.lock();
+      if (!written && ok) {
+        ok = false;
+        error = code;
+      }
+      busy = false;
+      changed.notify_all();
+    }
+  }
+
+  std::FILE* const file;
+  std::mutex mutex;
+  std::condition_variable changed;
+  const char* data = nullptr;
+  size_t size = 0;
+  bool busy = false;
+  bool quit = false;
+  bool ok = true;
+  int error = 0;
+  std::thread thread;  // last: started once the rest is set up
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Open(const std::string& path) {
   Close();
@@ -114,17 +180,39 @@ bool OutputFile::OpenStandardOutput() {
 
 void OutputFile::Flush() {
   if (!file_ || used_ == 0) return;
-  if (!failed_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
-    failed_ = true;
-    error_ = std::strerror(errno);
+  Settle();
+  if (!failed_) {
+    if (!writer_) {
+      try {
+        if (!spare_) spare_.reset(new char[kBufferSize]);
+        writer_ = std::make_unique<Writer>(file_);
+      } catch (const std::system_error&) {
+        // No thread to be had: written here.
+      }
+    }
+    if (writer_) {
+      writer_->Post(buffer_.get(), used_);
+      std::swap(buffer_, spare_);
+    } else if (std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
+      failed_ = true;
+      error_ = std::strerror(errno);
+    }
   }
   written_ += used_;
   used_ = 0;
 }
 
+void OutputFile::Settle() {
+  if (writer_ && !writer_->Wait() && !failed_) {
+    failed_ = true;
+    error_ = std::strerror(writer_->error);
+  }
+}
+
 bool OutputFile::TruncateTo(uint64_t position) {
   if (!file_ || failed_ || !rewritable_) return false;
   Flush();
+  Settle();
   if (failed_) return false;
   if (position > Position() || !Truncate(file_, position)) {
     failed_ = true;
@@ -139,6 +227,7 @@ bool OutputFile::TruncateTo(uint64_t position) {
 bool OutputFile::CutFromEachPiece(uint64_t start, const PieceLengths& lengths, size_t cut, size_t keepAtEnd) {
   if (!file_ || failed_ || !rewritable_) return false;
   Flush();
+  Settle();
   if (failed_) return false;
   // A second handle reads and writes in place: what is kept moves towards
   // the start, so the writing never overtakes the reading.
@@ -255,6 +344,8 @@ void OutputFile::Repeat(std::string_view unit, size_t count) {
 bool OutputFile::Close() {
   if (!file_) return !failed_;
   Flush();
+  Settle();
+  writer_.reset();
   if (std::fclose(file_) != 0 && !failed_) {
     failed_ = true;
     error_ = std::strerror(errno);

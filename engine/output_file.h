@@ -1,5 +1,7 @@
 // An output text file opened for appending without newline translation,
-// written through one large buffer.
+// written through a buffer. A full buffer is written by a thread of the
+// file's own while the next one fills, so that rendering the rows and the
+// system's copying of them overlap.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +14,10 @@
 
 class OutputFile {
  public:
-  OutputFile() = default;
+  OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile() { Close(); }
+  ~OutputFile();
 
   // Opens `path` in mode "ab". False with the reason in error() on failure.
   bool Open(const std::string& path);
@@ -54,8 +56,9 @@ class OutputFile {
   // Writes what is buffered and closes the file. False when any write or the
   // close failed (a full disk); the reason is in error().
   bool Close();
-  // True once a write has failed: everything after it is dropped, so the
-  // writer stops instead of rendering text that can no longer be stored.
+  // True once a write has failed (seen at the latest one buffer later):
+  // everything after it is dropped, so the writer stops instead of
+  // rendering text that can no longer be stored.
   bool failed() const { return failed_; }
 
   // True for a regular file opened by Open: what was written can be cut
@@ -119,14 +122,19 @@ class OutputFile {
 
  private:
   void Flush();
+  // Waits for the buffer being written, and takes over its failure.
+  void Settle();
   void AppendSlow(const char* data, size_t n);
+  struct Writer;
 
   std::string path_;
   bool rewritable_ = false;
   uint64_t base_ = 0;     // the file's size when opened (or after a cut)
   uint64_t written_ = 0;  // bytes written since
   std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> buffer_;  // the one being filled
+  std::unique_ptr<char[]> spare_;   // the one being written, or free
+  std::unique_ptr<Writer> writer_;  // started by the first full buffer
   size_t used_ = 0;
   bool failed_ = false;
   std::string error_;

@@ -107,6 +107,38 @@ TEST(OutputFileRepeat, FillsAcrossTheBufferAndStopsAfterAFailure) {
 #endif
 }
 
+// Buffers go out while the next ones fill: cutting fields from each row,
+// cutting the file back and the position all see every byte handed over
+// before them, also when a write is still under way.
+TEST(OutputFileBuffers, CutsAndTruncationsSeeEveryByteWrittenBefore) {
+  ScratchDir dir;
+  OutputFile out;
+  ASSERT_TRUE(out.Open(dir.File("rows.txt")));
+  OutputFile::PieceLengths rows;
+  std::string want;
+  uint64_t rowStart = 0;
+  for (int i = 0; i < 150000; ++i) {  // about 2 MB: several buffers
+    std::string text = "row " + std::to_string(i);
+    out.Append(text);
+    out.Append(",,\n");
+    want += text + "\n";
+    rows.Add(out.Position() - rowStart);
+    rowStart = out.Position();
+  }
+  ASSERT_TRUE(out.CutFromEachPiece(0, rows, 2, 1));
+  EXPECT_EQ(out.Position(), want.size());
+  out.Repeat("tail;", 400000);  // 2 MB more, then cut back within it
+  ASSERT_TRUE(out.TruncateTo(want.size() + 5 * 300000 + 3));
+  out.Append("!");
+  want.append(std::string(5 * 300000, ';'));
+  for (size_t i = want.size() - 5 * 300000, k = 0; i < want.size(); ++i, ++k) want[i] = "tail;"[k % 5];
+  want += "tai!";
+  ASSERT_TRUE(out.Close());
+  std::string got = ReadFile(dir.File("rows.txt"));
+  ASSERT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
+}
+
 #ifndef _WIN32
 // A sheet whose one value sits in the last cell a sheet can have: 17 GB of
 // delimiters. On a disk that fails (here one that is always full) the export
