@@ -127,20 +127,23 @@ struct CellWriter {
   };
   Layout layouts[8];
   unsigned nextLayout = 0;
-
-  const Layout* lastLayout = nullptr;  // the one asked for last
+  // The layout last found in each of a few columns (by column number, for
+  // the rows that give it): a row's columns take turns with their formats,
+  // and each finds its own here without a search.
+  const Layout* recent[16] = {};
   struct {
     double serial = 0;
     size_t length = 0;  // 0 until a date is written
     char text[48];
   } lastDate;
 
-  const Layout& LayoutOf(FormatHandle format) {
-    if (lastLayout && lastLayout->format == format) return *lastLayout;
+  const Layout& LayoutOf(FormatHandle format, int column) {
+    const Layout*& slot = recent[static_cast<unsigned>(column) & 15];
+    if (slot && slot->format == format) return *slot;
     for (const Layout& l : layouts)
-      if (l.format == format && format) return *(lastLayout = &l);
+      if (l.format == format && format) return *(slot = &l);
     Layout& l = layouts[nextLayout++ % 8];
-    lastLayout = &l;
+    slot = &l;
     l.format = format;
     const char* custom = xlBookCustomNumFormatA(s.book, xlFormatNumFormatA(format));
     l.custom = custom != nullptr;
@@ -212,7 +215,9 @@ struct CellWriter {
       }
       return;
     }
-    const Layout& l = LayoutOf(cell.format);
+    int column = 0;
+    if constexpr (requires { cell.col; }) column = cell.col;
+    const Layout& l = LayoutOf(cell.format, column);
     if (!l.custom) {
       Fixed(cell.number, 0, 6);
     } else if (l.layout.precision >= 0) {
