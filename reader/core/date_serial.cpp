@@ -23,20 +23,28 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// Days since 1970-01-01 of the dates that serials show (from 1899 on, so
-// the day number counted from 0000-03-01 is positive): the same algorithm
-// in unsigned 32-bit arithmetic, whose divisions by constants are cheap.
+// The date of a day number since 1970-01-01, for the dates that serials show
+// (from 1899 on, so the day counted from 0000-03-01 is positive). Years
+// begin on 1 March, so that the leap day ends them; each step is a
+// multiplication and a shift in place of divisions by 146097, 1461 and 153
+// (the calendar arithmetic published by Neri and Schneider, 2022).
 void CivilFromDays(int64_t z, int* year, int* month, int* day) {
   const uint32_t n = static_cast<uint32_t>(z + 719468);
-  const uint32_t era = n / 146097;
-  const uint32_t doe = n - era * 146097;
-  const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const uint32_t mp = (5 * doy + 2) / 153;
-  const uint32_t d = doy - (153 * mp + 2) / 5 + 1;
-  const uint32_t m = mp < 10 ? mp + 3 : mp - 9;
-  *year = static_cast<int>(yoe + era * 400 + (m <= 2));
-  *month = static_cast<int>(m);
+  // The century (of 36524 or 36525 days), and the day in it.
+  const uint32_t n1 = 4 * n + 3;
+  const uint32_t century = n1 / 146097;
+  const uint32_t dayOfCentury = n1 % 146097 / 4;
+  // The year in the century, and the day in the year (from 1 March).
+  const uint64_t p2 = uint64_t(2939745) * (4 * dayOfCentury + 3);
+  const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+  const uint32_t dayOfYear = static_cast<uint32_t>(p2) / 2939745 / 4;
+  // The month from March (3) to February (14), and the day in it.
+  const uint32_t n3 = 2141 * dayOfYear + 197913;
+  const uint32_t m = n3 >> 16;
+  const uint32_t d = (n3 & 0xFFFF) / 2141 + 1;
+  const bool januaryOrFebruary = dayOfYear >= 306;
+  *year = static_cast<int>(100 * century + yearOfCentury + januaryOrFebruary);
+  *month = static_cast<int>(januaryOrFebruary ? m - 12 : m);
   *day = static_cast<int>(d);
 }
 
