@@ -48,6 +48,17 @@ int HexValue(char c) {
 // One reference starting at raw[i] == '&'; appends its text and returns
 // the bytes used, or 0 when it is no reference we resolve.
 size_t DecodeReference(std::string_view raw, size_t i, std::string* out) {
+  // The three that text is full of, without a search for the semicolon.
+  const char* p = raw.data() + i + 1;
+  const size_t left = raw.size() - i - 1;
+  if (left >= 3 && p[2] == ';' && p[1] == 't' && (p[0] == 'l' || p[0] == 'g')) {
+    out->push_back(p[0] == 'l' ? '<' : '>');
+    return 4;
+  }
+  if (left >= 4 && p[3] == ';' && p[0] == 'a' && p[1] == 'm' && p[2] == 'p') {
+    out->push_back('&');
+    return 5;
+  }
   size_t semi = raw.find(';', i + 1);
   // References are short; a far semicolon belongs to other text.
   if (semi == std::string_view::npos || semi - i > 12) return 0;
