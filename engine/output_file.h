@@ -114,10 +114,10 @@ class OutputFile {
   };
   const std::string& error() const { return error_; }
 
-  // Small enough to stay in the processor's second-level cache while the
-  // system copies it out, and below the allocator's threshold for a mapping
-  // of its own: each sheet's file reuses the memory of the one before instead
-  // of faulting in fresh pages.
+  // Small enough to stay in the processors' second-level caches between
+  // its filling and its writing, and below the allocator's threshold for a
+  // mapping of its own: each sheet's file reuses the memory of the one
+  // before instead of faulting in fresh pages.
   static constexpr size_t kBufferSize = size_t(256) << 10;
 
  private:
