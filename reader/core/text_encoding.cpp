@@ -152,7 +152,8 @@ void AppendUtf16Le(std::string& out, const uint8_t* p, size_t chars) {
     if (w & 0xFF80FF80FF80FF80u) break;
     for (size_t i = 0; i < 4; ++i) to[ascii + i] = static_cast<char>(p[2 * (ascii + i)]);
   }
-  for (; ascii < chars && p[2 * ascii] < 0x80 && p[2 * ascii + 1] == 0; ++ascii) to[ascii] = static_cast<char>(p[2 * ascii]);
+  for (; ascii < chars && p[2 * ascii] < 0x80 && p[2 * ascii + 1] == 0; ++ascii)
+    to[ascii] = static_cast<char>(p[2 * ascii]);
   out.resize(at + ascii);
   for (size_t i = ascii; i < chars; ++i) {
     uint32_t c = static_cast<uint32_t>(p[2 * i] | (p[2 * i + 1] << 8));

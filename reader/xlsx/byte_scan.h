@@ -16,17 +16,24 @@ inline bool HasByte(uint64_t w, char c) {
   return ((x - 0x0101010101010101u) & ~x & 0x8080808080808080u) != 0;
 }
 
+#ifdef __SSE2__
+// Of the 16 bytes at `at`, one bit for each that is a, b, c or d (each
+// given in all lanes), the first byte in the lowest bit.
+inline unsigned AnyOfMask16(const char* at, __m128i a, __m128i b, __m128i c, __m128i d) {
+  __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, a), _mm_cmpeq_epi8(x, b)),
+                             _mm_or_si128(_mm_cmpeq_epi8(x, c), _mm_cmpeq_epi8(x, d)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+
 // The first byte in [p, end) that is a, b, c or d (name one twice to look
 // for fewer), or end.
 inline const char* FindAnyOf(const char* p, const char* end, char a, char b, char c, char d) {
 #ifdef __SSE2__
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
-  for (; end - p >= 16; p += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-                               _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
-    if (int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
-  }
+  for (; end - p >= 16; p += 16)
+    if (unsigned mask = AnyOfMask16(p, va, vb, vc, vd)) return p + __builtin_ctz(mask);
 #endif
   for (; end - p >= 8; p += 8) {
     uint64_t w;

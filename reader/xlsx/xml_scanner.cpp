@@ -98,28 +98,21 @@ size_t DecodeReference(std::string_view raw, size_t i, std::string* out) {
 // The offset of the first byte from i on that needs decoding, or n.
 size_t FindDecodable(const char* p, size_t i, size_t n, bool attribute) {
   // Outside attribute values only references and carriage returns count.
+  const char c = attribute ? '\n' : '&', d = attribute ? '\t' : '\r';
 #ifdef __SSE2__
   // A text of a block or more: its rest after the whole blocks is looked at
   // in the block that ends with the text (the bytes before i left out), not
   // byte by byte; texts are searched again after each reference in them.
   if (n >= 16) {
-    const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8(attribute ? '\n' : '&'),
-                  tab = _mm_set1_epi8(attribute ? '\t' : '\r');
-    auto hits = [&](size_t at) {
-      __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, cr)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(x, lf), _mm_cmpeq_epi8(x, tab)));
-      return static_cast<unsigned>(_mm_movemask_epi8(hit));
-    };
+    const __m128i va = _mm_set1_epi8('&'), vb = _mm_set1_epi8('\r'), vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
     for (; n - i >= 16; i += 16)
-      if (unsigned mask = hits(i)) return i + static_cast<size_t>(__builtin_ctz(mask));
+      if (unsigned mask = AnyOfMask16(p + i, va, vb, vc, vd)) return i + static_cast<size_t>(__builtin_ctz(mask));
     if (i == n) return n;
-    unsigned mask = hits(n - 16) >> (i - (n - 16));
+    const unsigned mask = AnyOfMask16(p + n - 16, va, vb, vc, vd) >> (i - (n - 16));
     return mask ? i + static_cast<size_t>(__builtin_ctz(mask)) : n;
   }
 #endif
-  return static_cast<size_t>(
-      FindAnyOf(p + i, p + n, '&', '\r', attribute ? '\n' : '&', attribute ? '\t' : '\r') - p);
+  return static_cast<size_t>(FindAnyOf(p + i, p + n, '&', '\r', c, d) - p);
 }
 
 bool NeedsDecoding(const char* p, size_t n, bool attribute) { return FindDecodable(p, 0, n, attribute) < n; }
