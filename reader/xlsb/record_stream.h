@@ -4,6 +4,7 @@
 // `size` bytes of payload.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -78,6 +79,16 @@ class RecordReader {
     }
     return NextSlow(have);
   }
+
+  // The unread bytes in hand that lie inside the part, for a parser that
+  // reads the common records in place: it checks each header and size as
+  // Next would, and passes over the whole records it took with Advance.
+  // The accessors below keep describing the record Next read last.
+  const uint8_t* InHand(size_t* n) const {
+    *n = static_cast<size_t>(std::min<uint64_t>(end_ - pos_, partBytes_ - consumed_ - pos_));
+    return base_ + pos_;
+  }
+  void Advance(size_t n) { pos_ += n; }
 
   uint32_t type() const { return type_; }
   const uint8_t* data() const { return base_ + payload_; }

@@ -4,6 +4,7 @@
 // their column; the short ones leave it out and stand in the column after the previous cell.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "reader/xls/biff_records.h"
 #include "reader/xlsb/xlsb_package.h"
@@ -23,6 +24,95 @@ struct Damage {
 
 bool IsShort(uint32_t type) { return type >= kShortBlank && type <= kShortIsst; }
 
+// Reads the records that make up the bulk of a sheet in place: number,
+// boolean, error, blank and shared string cells (formula results too), each
+// with a one-byte type and size and whole in the reader's bytes. The first
+// record it does not take (a row header, a string stored in the sheet, a
+// header of more bytes, anything damaged or outside the sheet) is left for
+// the general loop, which reads it as it reads every record; what is taken
+// here is stored exactly as that loop would store it.
+void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedCount, uint32_t row,
+                     int64_t& prevCol, SheetBuilder& cells) {
+  // The value's bytes after the column and style, by record type; 0xFF for
+  // the types left to the general loop.
+  static constexpr uint8_t kValueBytes[kShortIsst + 1] = {
+      0xFF,  // row header
+      0,     // kCellBlank
+      4,     // kCellRk
+      1,     // kCellError
+      1,     // kCellBool
+      8,     // kCellReal
+      0xFF,  // kCellSt
+      4,     // kCellIsst
+      0xFF,  // kFmlaString
+      8,     // kFmlaNum
+      1,     // kFmlaBool
+      1,     // kFmlaError
+      0,     // kShortBlank
+      4,     // kShortRk
+      1,     // kShortError
+      1,     // kShortBool
+      8,     // kShortReal
+      0xFF,  // kShortSt
+      4,     // kShortIsst
+  };
+  size_t n = 0;
+  const uint8_t* p = records.InHand(&n);
+  size_t at = 0;
+  while (n - at >= 2) {
+    const uint8_t* h = p + at;
+    const uint32_t type = h[0], size = h[1];
+    if (((type | size) & 0x80) != 0 || type > kShortIsst || kValueBytes[type] == 0xFF || n - at - 2 < size) break;
+    const bool isShort = type >= kShortBlank;
+    const size_t head = isShort ? 4 : 8;  // the column (long records only), then style and flags
+    if (size < head + kValueBytes[type]) break;
+    const uint8_t* d = h + 2;
+    const uint64_t col = isShort ? static_cast<uint64_t>(prevCol + 1) : ReadU32(d);
+    if (col >= kMaxCols) break;
+    const uint32_t style = ReadU32(d + head - 4) & 0xFFFFFF;
+    const uint8_t* v = d + head;
+    const uint32_t c = static_cast<uint32_t>(col);
+    switch (type) {
+      case kCellBlank:
+      case kShortBlank: cells.AddBlank(row, c, style); break;
+      case kCellRk:
+      case kShortRk: cells.AddNumber(row, c, style, biff::DecodeRk(ReadU32(v))); break;
+      case kCellReal:
+      case kShortReal:
+      case kFmlaNum: {
+        const uint64_t bits = ReadU64(v);
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        if (!std::isfinite(value)) {
+          records.Advance(at);
+          return;
+        }
+        cells.AddNumber(row, c, style, value);
+        break;
+      }
+      case kCellBool:
+      case kShortBool:
+      case kFmlaBool: cells.AddBoolean(row, c, style, v[0] != 0); break;
+      case kCellError:
+      case kShortError:
+      case kFmlaError: cells.AddError(row, c, style, v[0]); break;
+      default: {  // kCellIsst, kShortIsst
+        const uint32_t index = ReadU32(v);
+        if (index >= sharedCount) {
+          records.Advance(at);
+          return;
+        }
+        cells.AddSharedString(row, c, style, index);
+        book.sharedStrings.Prefetch(index);
+        break;
+      }
+    }
+    prevCol = static_cast<int64_t>(col);
+    at += 2 + size;
+  }
+  records.Advance(at);
+}
+
 }  // namespace
 
 Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells, StringPool& sheetStrings) {
@@ -36,6 +126,7 @@ Status ParseSheet(RecordReader& records, const XlBook& book, SheetBuilder& cells
   int64_t prevCol = -1;
 
   for (;;) {
+    if (!rowOutside) ReadCommonCells(records, book, sharedCount, row, prevCol, cells);
     bool have = false;
     if (Status next = records.Next(&have); !next.ok()) {
       status = std::move(next);

@@ -360,6 +360,40 @@ TEST(XlsbCells, DamagedCellsAreSkippedAndACutPartKeepsTheCellsBeforeIt) {
   }
 }
 
+TEST(XlsbCells, ShortCellsFollowEveryCellBeforeThemWhateverItsRecordOrDamage) {
+  const double inf = std::numeric_limits<double>::infinity();
+  // A formula long enough for a two-byte record size.
+  std::string longFormula = U16(0) + U32(200) + std::string(200, '\x1E') + U32(0);
+  std::string cells =
+      Row(0) + Rec(5, Cell(2) + F64(inf)) + Rec(16, U32(0) + F64(1)) +  // damaged C1, then D1
+      Rec(7, Cell(5) + U32(9)) + Rec(18, U32(0) + U32(1)) +              // no string 9 at F1, then G1
+      Rec(5, Cell(16384) + F64(2)) + Rec(16, U32(0) + F64(3)) +          // both outside the sheet
+      Row(1) + Rec(9, Cell(0) + F64(7) + longFormula) + Rec(13, U32(0) + U32(5 << 2 | 2)) +
+      Rec(5, Cell(4) + F64(8) + "xyz") +  // more bytes than the value needs
+      Rec(12, U32(0)) + Rec(15, U32(0) + '\x01') + Rec(6, Cell(7) + Wide("in sheet")) +
+      Rec(16, U32(0xFF000001) + F64(9)) + Rec(2, Cell(10, 0xFF000001) + U32(11 << 2 | 2));
+  Loaded l = LoadSheet(cells, {{"xl/sharedStrings.bin", ThreeStrings()}});
+  ASSERT_TRUE(l.status.ok()) << l.status.message();
+  XlSheet* s = l.sheet(0);
+  EXPECT_EQ(xlSheetReadNumA(s, 0, 3, nullptr), 1.0);
+  EXPECT_EQ(Text(s, 0, 6), "one");
+  for (int c : {2, 5}) EXPECT_EQ(xlSheetCellTypeA(s, 0, c), CELLTYPE_EMPTY) << c;
+  EXPECT_EQ(xlSheetReadNumA(s, 1, 0, nullptr), 7.0);
+  EXPECT_EQ(xlSheetReadNumA(s, 1, 1, nullptr), 5.0);
+  EXPECT_EQ(xlSheetReadNumA(s, 1, 4, nullptr), 8.0);
+  EXPECT_EQ(xlSheetCellTypeA(s, 1, 5), CELLTYPE_EMPTY);  // a blank
+  EXPECT_EQ(xlSheetReadBoolA(s, 1, 6, nullptr), 1);
+  EXPECT_EQ(Text(s, 1, 7), "in sheet");
+  EXPECT_EQ(xlSheetReadNumA(s, 1, 8, nullptr), 9.0);
+  EXPECT_EQ(xlSheetReadNumA(s, 1, 10, nullptr), 11.0);
+  // The flags in the top byte are not part of the style.
+  EXPECT_EQ(s->cells.Find(1, 8)->style, 1u);
+  EXPECT_EQ(s->cells.Find(1, 10)->style, 1u);
+  EXPECT_EQ(s->cells.cellCount(), 9u);
+  EXPECT_EQ(xlSheetLastColA(s), 11);
+  EXPECT_NE(Error(s).find(": 4 cells skipped (first at offset "), std::string::npos) << Error(s);
+}
+
 TEST(XlsbCells, ManyRowsAcrossLargeReadsMatchCellForCell) {
   // Large enough for the part to be read ahead on a second thread.
   std::string cells;
