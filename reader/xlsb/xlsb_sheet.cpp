@@ -3,6 +3,7 @@
 // as some writers store text in the sheet rather than in the shared strings). The long cell records carry
 // their column; the short ones leave it out and stand in the column after the previous cell.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -33,39 +34,31 @@ bool IsShort(uint32_t type) { return type >= kShortBlank && type <= kShortIsst; 
 // here is stored exactly as that loop would store it.
 void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedCount, uint32_t row,
                      int64_t& prevCol, SheetBuilder& cells) {
-  // The value's bytes after the column and style, by record type; 0xFF for
-  // the types left to the general loop.
-  static constexpr uint8_t kValueBytes[kShortIsst + 1] = {
-      0xFF,  // row header
-      0,     // kCellBlank
-      4,     // kCellRk
-      1,     // kCellError
-      1,     // kCellBool
-      8,     // kCellReal
-      0xFF,  // kCellSt
-      4,     // kCellIsst
-      0xFF,  // kFmlaString
-      8,     // kFmlaNum
-      1,     // kFmlaBool
-      1,     // kFmlaError
-      0,     // kShortBlank
-      4,     // kShortRk
-      1,     // kShortError
-      1,     // kShortBool
-      8,     // kShortReal
-      0xFF,  // kShortSt
-      4,     // kShortIsst
-  };
+  // The fewest payload bytes of each record type taken here: the column
+  // (long records only), style and flags, then the value. 0xFF for every
+  // other type byte, a row header and strings stored in the sheet among
+  // them (and for the first byte of a two-byte type).
+  static constexpr std::array<uint8_t, 256> kLeast = [] {
+    std::array<uint8_t, 256> least{};
+    least.fill(0xFF);
+    const uint8_t valueBytes[][2] = {{kCellBlank, 0}, {kCellRk, 4},    {kCellError, 1}, {kCellBool, 1},
+                                     {kCellReal, 8},  {kCellIsst, 4},  {kFmlaNum, 8},   {kFmlaBool, 1},
+                                     {kFmlaError, 1}, {kShortBlank, 0}, {kShortRk, 4},   {kShortError, 1},
+                                     {kShortBool, 1}, {kShortReal, 8},  {kShortIsst, 4}};
+    for (const auto& [type, bytes] : valueBytes)
+      least[type] = static_cast<uint8_t>((type >= kShortBlank ? 4 : 8) + bytes);
+    return least;
+  }();
   size_t n = 0;
   const uint8_t* p = records.InHand(&n);
   size_t at = 0;
   while (n - at >= 2) {
     const uint8_t* h = p + at;
     const uint32_t type = h[0], size = h[1];
-    if (((type | size) & 0x80) != 0 || type > kShortIsst || kValueBytes[type] == 0xFF || n - at - 2 < size) break;
+    // A size below 0x80 is one byte; the payload is whole in hand.
+    if (size < kLeast[type] || size >= 0x80 || n - at - 2 < size) break;
     const bool isShort = type >= kShortBlank;
-    const size_t head = isShort ? 4 : 8;  // the column (long records only), then style and flags
-    if (size < head + kValueBytes[type]) break;
+    const size_t head = isShort ? 4 : 8;
     const uint8_t* d = h + 2;
     const uint64_t col = isShort ? static_cast<uint64_t>(prevCol + 1) : ReadU32(d);
     if (col >= kMaxCols) break;
