@@ -176,6 +176,38 @@ class SheetBuilder {
   // A cell with a style and no value: checked, not stored.
   bool AddBlank(uint32_t row, uint32_t col, uint32_t style);
 
+  // Cells stored in place, for a parser that reads many in a row: when the
+  // row already has a cell and the cells so far are in order, BeginRun
+  // gives room in the store. The parser then writes whole cells (the column
+  // set) of columns above `lastCol`, raising it, while `next` < `end`, and
+  // EndRun takes them in, as Add would have one by one. Nothing else may be
+  // added in between.
+  struct Run {
+    StoredCell* begin = nullptr;
+    StoredCell* next = nullptr;
+    StoredCell* end = nullptr;
+    uint32_t lastCol = 0;
+  };
+  bool BeginRun(uint32_t row, Run* run) {
+    if (row != lastRowAdded_ || !ordered_ || !haveLast_ || finished_ || store_.count_ >= store_.capacity_)
+      return false;
+    const size_t i = store_.count_;
+    const size_t chunkEnd = ((i >> CellStore::kChunkBits) + 1) << CellStore::kChunkBits;
+    run->begin = run->next = &store_.At(i);
+    run->end = run->begin + ((chunkEnd < store_.capacity_ ? chunkEnd : store_.capacity_) - i);
+    run->lastCol = lastColAdded_;
+    return true;
+  }
+  void EndRun(const Run& run) {
+    const size_t added = static_cast<size_t>(run.next - run.begin);
+    if (added == 0) return;
+    store_.count_ += added;
+    lastColAdded_ = run.lastCol;
+    if (run.lastCol + 1 > maxCol_) maxCol_ = run.lastCol + 1;
+  }
+  // A cell built by the caller (its column is set here).
+  bool AddCell(uint32_t row, uint32_t col, const StoredCell& cell) { return Add(row, col, cell); }
+
   // The extent the file states, one past the last row and column: a hint,
   // passed on to a RowSink and otherwise unused.
   void StateExtent(uint32_t rows, uint32_t cols) {

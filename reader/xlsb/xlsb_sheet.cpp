@@ -52,6 +52,8 @@ void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedC
   size_t n = 0;
   const uint8_t* p = records.InHand(&n);
   size_t at = 0;
+  SheetBuilder::Run run;
+  bool inRun = false;
   while (n - at >= 2) {
     const uint8_t* h = p + at;
     const uint32_t type = h[0], size = h[1];
@@ -62,47 +64,66 @@ void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedC
     const uint8_t* d = h + 2;
     const uint64_t col = isShort ? static_cast<uint64_t>(prevCol + 1) : ReadU32(d);
     if (col >= kMaxCols) break;
-    const uint32_t style = ReadU32(d + head - 4) & 0xFFFFFF;
     const uint8_t* v = d + head;
-    const uint32_t c = static_cast<uint32_t>(col);
+    StoredCell cell;
+    cell.style = ReadU32(d + head - 4) & 0xFFFFFF;
+    cell.col = static_cast<uint16_t>(col);
+    cell.pool = StringPoolId::Shared;
     switch (type) {
       case kCellBlank:
-      case kShortBlank: cells.AddBlank(row, c, style); break;
+      case kShortBlank:  // a style alone: nothing is stored
+        cell.kind = CellKind::Empty;
+        break;
       case kCellRk:
-      case kShortRk: cells.AddNumber(row, c, style, biff::DecodeRk(ReadU32(v))); break;
+      case kShortRk: {
+        const double value = biff::DecodeRk(ReadU32(v));
+        std::memcpy(&cell.value, &value, sizeof value);
+        cell.kind = CellKind::Number;
+        break;
+      }
       case kCellReal:
       case kShortReal:
       case kFmlaNum: {
-        const uint64_t bits = ReadU64(v);
+        cell.value = ReadU64(v);
         double value;
-        std::memcpy(&value, &bits, sizeof value);
-        if (!std::isfinite(value)) {
-          records.Advance(at);
-          return;
-        }
-        cells.AddNumber(row, c, style, value);
+        std::memcpy(&value, &cell.value, sizeof value);
+        cell.kind = std::isfinite(value) ? CellKind::Number : CellKind::Empty;
         break;
       }
       case kCellBool:
       case kShortBool:
-      case kFmlaBool: cells.AddBoolean(row, c, style, v[0] != 0); break;
+      case kFmlaBool:
+        cell.value = v[0] != 0 ? 1 : 0;
+        cell.kind = CellKind::Boolean;
+        break;
       case kCellError:
       case kShortError:
-      case kFmlaError: cells.AddError(row, c, style, v[0]); break;
-      default: {  // kCellIsst, kShortIsst
-        const uint32_t index = ReadU32(v);
-        if (index >= sharedCount) {
-          records.Advance(at);
-          return;
-        }
-        cells.AddSharedString(row, c, style, index);
-        book.sharedStrings.Prefetch(index);
+      case kFmlaError:
+        cell.value = v[0];
+        cell.kind = CellKind::Error;
         break;
-      }
+      default:  // kCellIsst, kShortIsst
+        cell.value = ReadU32(v);
+        cell.kind = cell.value < sharedCount ? CellKind::String : CellKind::Empty;
+        if (cell.kind == CellKind::String) book.sharedStrings.Prefetch(static_cast<uint32_t>(cell.value));
+        break;
+    }
+    if (cell.kind == CellKind::Empty) {
+      // A number that is not finite or a string past the shared ones: the
+      // general loop reads and reports the record.
+      if (type != kCellBlank && type != kShortBlank) break;
+    } else if (inRun && col > run.lastCol && run.next < run.end) {
+      *run.next++ = cell;
+      run.lastCol = static_cast<uint32_t>(col);
+    } else {
+      if (inRun) cells.EndRun(run);
+      cells.AddCell(row, static_cast<uint32_t>(col), cell);
+      inRun = cells.BeginRun(row, &run);
     }
     prevCol = static_cast<int64_t>(col);
     at += 2 + size;
   }
+  if (inRun) cells.EndRun(run);
   records.Advance(at);
 }
 

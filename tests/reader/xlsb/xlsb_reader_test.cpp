@@ -371,7 +371,10 @@ TEST(XlsbCells, ShortCellsFollowEveryCellBeforeThemWhateverItsRecordOrDamage) {
       Row(1) + Rec(9, Cell(0) + F64(7) + longFormula) + Rec(13, U32(0) + U32(5 << 2 | 2)) +
       Rec(5, Cell(4) + F64(8) + "xyz") +  // more bytes than the value needs
       Rec(12, U32(0)) + Rec(15, U32(0) + '\x01') + Rec(6, Cell(7) + Wide("in sheet")) +
-      Rec(16, U32(0xFF000001) + F64(9)) + Rec(2, Cell(10, 0xFF000001) + U32(11 << 2 | 2));
+      Rec(16, U32(0xFF000001) + F64(9)) + Rec(2, Cell(10, 0xFF000001) + U32(11 << 2 | 2)) +
+      // A cell again at a column the row has passed: the later one wins.
+      Row(2) + Rec(2, Cell(0) + U32(1 << 2 | 2)) + Rec(13, U32(0) + U32(2 << 2 | 2)) +
+      Rec(13, U32(0) + U32(3 << 2 | 2)) + Rec(6, Cell(1) + Wide("again"));
   Loaded l = LoadSheet(cells, {{"xl/sharedStrings.bin", ThreeStrings()}});
   ASSERT_TRUE(l.status.ok()) << l.status.message();
   XlSheet* s = l.sheet(0);
@@ -389,7 +392,9 @@ TEST(XlsbCells, ShortCellsFollowEveryCellBeforeThemWhateverItsRecordOrDamage) {
   // The flags in the top byte are not part of the style.
   EXPECT_EQ(s->cells.Find(1, 8)->style, 1u);
   EXPECT_EQ(s->cells.Find(1, 10)->style, 1u);
-  EXPECT_EQ(s->cells.cellCount(), 9u);
+  EXPECT_EQ(Text(s, 2, 1), "again");
+  EXPECT_EQ(xlSheetReadNumA(s, 2, 2, nullptr), 3.0);
+  EXPECT_EQ(s->cells.cellCount(), 12u);
   EXPECT_EQ(xlSheetLastColA(s), 11);
   EXPECT_NE(Error(s).find(": 4 cells skipped (first at offset "), std::string::npos) << Error(s);
 }
@@ -407,11 +412,16 @@ TEST(XlsbCells, ManyRowsAcrossLargeReadsMatchCellForCell) {
   EXPECT_EQ(Error(s), "");
   EXPECT_EQ(xlSheetLastRowA(s), 40000);
   EXPECT_EQ(xlSheetLastColA(s), 3);
-  for (int r : {0, 1, 12345, 39999}) {
-    EXPECT_EQ(xlSheetReadNumA(s, r, 0, nullptr), r);
-    EXPECT_EQ(Text(s, r, 1), "row " + std::to_string(r));
-    EXPECT_EQ(xlSheetReadNumA(s, r, 2, nullptr), r + 0.5);
+  // Every cell: the store's first block grows and later ones fill up in
+  // the middle of rows.
+  int wrong = 0;
+  for (int r = 0; r < 40000; ++r) {
+    wrong += xlSheetReadNumA(s, r, 0, nullptr) != r;
+    wrong += Text(s, r, 1) != "row " + std::to_string(r);
+    wrong += xlSheetReadNumA(s, r, 2, nullptr) != r + 0.5;
   }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(s->cells.cellCount(), 120000u);
 }
 
 }  // namespace
