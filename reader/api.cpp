@@ -51,10 +51,15 @@ class RowAdapter : public reader::RowSink {
     texts_.clear();
     if (textAt_.size() < count) textAt_.resize(count);
 #endif
+    // In locals: each store into a cell could alias the vectors' own
+    // pointers, which would then be loaded again for every cell.
+    XlRowCell* const out = cells_.data();
+    const XlFormat* const formats = book.formats.data();
+    const size_t formatCount = book.formats.size();
     for (size_t i = 0; i < count; ++i) {
       const reader::StoredCell& c = cells[i];
-      XlRowCell& to = cells_[i];
-      const XlFormat* format = book.FormatOf(c.style);
+      XlRowCell& to = out[i];
+      const XlFormat* format = c.style < formatCount ? formats + c.style : formats;  // as FormatOf
       to.col = c.col;
       to.format = const_cast<FormatHandle>(format);
       switch (c.kind) {

@@ -8,12 +8,6 @@
 
 namespace reader {
 
-double StoredCell::number() const {
-  double d;
-  std::memcpy(&d, &value, sizeof d);
-  return d;
-}
-
 CellStore::CellStore() = default;
 CellStore::CellStore(CellStore&&) noexcept = default;
 CellStore& CellStore::operator=(CellStore&&) noexcept = default;

@@ -35,7 +35,11 @@ struct StoredCell {
   CellKind kind;
   StringPoolId pool;
 
-  double number() const;
+  double number() const {
+    double d;
+    std::memcpy(&d, &value, sizeof d);
+    return d;
+  }
 };
 static_assert(sizeof(StoredCell) == 16, "cells must stay compact");
 
