@@ -23,7 +23,7 @@ struct Damage {
   }
 };
 
-bool IsShort(uint32_t type) { return type >= kShortBlank && type <= kShortIsst; }
+constexpr bool IsShort(uint32_t type) { return type >= kShortBlank && type <= kShortIsst; }
 
 // Reads the records that make up the bulk of a sheet in place: number,
 // boolean, error, blank and shared string cells (formula results too), each
@@ -46,7 +46,7 @@ void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedC
                                      {kFmlaError, 1}, {kShortBlank, 0}, {kShortRk, 4},   {kShortError, 1},
                                      {kShortBool, 1}, {kShortReal, 8},  {kShortIsst, 4}};
     for (const auto& [type, bytes] : valueBytes)
-      least[type] = static_cast<uint8_t>((type >= kShortBlank ? 4 : 8) + bytes);
+      least[type] = static_cast<uint8_t>((IsShort(type) ? 4 : 8) + bytes);
     return least;
   }();
   size_t n = 0;
@@ -59,7 +59,7 @@ void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedC
     const uint32_t type = h[0], size = h[1];
     // A size below 0x80 is one byte; the payload is whole in hand.
     if (size < kLeast[type] || size >= 0x80 || n - at - 2 < size) break;
-    const bool isShort = type >= kShortBlank;
+    const bool isShort = IsShort(type);
     const size_t head = isShort ? 4 : 8;
     const uint8_t* d = h + 2;
     const uint64_t col = isShort ? static_cast<uint64_t>(prevCol + 1) : ReadU32(d);
