@@ -563,9 +563,11 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
 
   // The first export to a path in this run applies overwrite; later ones
   // append, so earlier sheets of the run are never lost.
+  // The file replaced is let go of by the output file, off this thread.
+  int replaced = -1;
   if (!s.toStandardOutput && !s.pathsWritten.Contains(path)) {
     if (s.overwrite == kOverwriteSkip && platform::PathExists(path)) return;
-    if (s.overwrite != kOverwriteNo) platform::RemoveFile(path);
+    if (s.overwrite != kOverwriteNo) replaced = platform::RemoveFileHeld(path);
   }
 
   // A byte-order mark only where a file begins: in a file this export
@@ -574,10 +576,12 @@ void ExportSheet(platform::Window window, ConverterSettings& s, const char* shee
   const bool bom = s.writeBom && WritesUtf8(s) && !s.toStandardOutput && !platform::PathExists(path);
   OutputFile out;
   if (!(s.toStandardOutput ? out.OpenStandardOutput() : out.Open(path))) {
+    platform::CloseHeldFile(replaced);
     ++s.writeFailures;
     ReportFailure(window, s, kLogCannotCreate, "", "Unable to open the output file", path, out.error());
     return;
   }
+  out.LetGoOfReplaced(replaced);
   if (!s.toStandardOutput) s.pathsWritten.Add(path);
   if (bom) out.Append("\xEF\xBB\xBF", 3);
   // The reader hands out cell strings in UTF-8 or in the A form, as the

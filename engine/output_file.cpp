@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include "../platform/platform.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -63,7 +65,7 @@ bool Truncate(std::FILE* f, uint64_t size) {
 // Writes one buffer at a time to the file on a thread of its own. The file
 // is used by this thread alone while a buffer is in hand.
 struct OutputFile::Writer {
-  explicit Writer(std::FILE* f) : file(f), thread([this] { Run(); }) {}
+  Writer(std::FILE* f, int replacedFile) : file(f), replaced(replacedFile), thread([this] { Run(); }) {}
   ~Writer() {
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -90,6 +92,7 @@ struct OutputFile::Writer {
   }
 
   void Run() {
+    platform::CloseHeldFile(replaced);
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       changed.wait(lock, [&] { return busy || quit; });
@@ -108,6 +111,7 @@ struct OutputFile::Writer {
   }
 
   std::FILE* const file;
+  const int replaced;  // let go of as the thread starts
   std::mutex mutex;
   std::condition_variable changed;
   const char* data = nullptr;
@@ -185,9 +189,14 @@ void OutputFile::Flush() {
     if (!writer_) {
       try {
         if (!spare_) spare_.reset(new char[kBufferSize]);
-        writer_ = std::make_unique<Writer>(file_);
+        writer_ = std::make_unique<Writer>(file_, replaced_);
+        replaced_ = -1;
       } catch (const std::system_error&) {
         // No thread to be had: written here.
+      }
+      if (!writer_) {
+        platform::CloseHeldFile(replaced_);
+        replaced_ = -1;
       }
     }
     if (writer_) {
@@ -341,7 +350,14 @@ void OutputFile::Repeat(std::string_view unit, size_t count) {
   }
 }
 
+void OutputFile::LetGoOfReplaced(int held) {
+  platform::CloseHeldFile(replaced_);
+  replaced_ = held;
+}
+
 bool OutputFile::Close() {
+  platform::CloseHeldFile(replaced_);
+  replaced_ = -1;
   if (!file_) return !failed_;
   Flush();
   Settle();

@@ -26,6 +26,12 @@ class OutputFile {
   // sheet. False with the reason in error() when there is none.
   bool OpenStandardOutput();
   bool isOpen() const { return file_ != nullptr; }
+  // Takes the file this one replaces, still held after its deletion
+  // (platform::RemoveFileHeld), and lets go of it off the rendering thread:
+  // on the writing thread as it starts, before its first write, or else in
+  // Close before the last write. Either way the old file's storage is free
+  // before any byte of the new one is written.
+  void LetGoOfReplaced(int held);
 
   void Append(const char* data, size_t n) {
     if (n <= kBufferSize - used_) {
@@ -135,6 +141,7 @@ class OutputFile {
   std::unique_ptr<char[]> buffer_;  // the one being filled
   std::unique_ptr<char[]> spare_;   // the one being written, or free
   std::unique_ptr<Writer> writer_;  // started by the first full buffer
+  int replaced_ = -1;               // the held file this one replaces
   size_t used_ = 0;
   bool failed_ = false;
   std::string error_;

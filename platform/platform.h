@@ -44,6 +44,15 @@ bool FindFiles(const std::string& pattern, std::vector<std::string>* names);
 // pipe or a folder is never deleted.
 bool RemoveFile(const std::string& path);
 
+// Deletes a file as RemoveFile does, but holds it open first where the
+// system frees a deleted file's storage only when the last holder lets go
+// (POSIX): freeing the cached pages of a large file takes milliseconds, which
+// CloseHeldFile then spends on whichever thread calls it. Returns what to
+// pass to CloseHeldFile, or -1 when nothing is held (the file was deleted
+// outright, or could not be).
+int RemoveFileHeld(const std::string& path);
+void CloseHeldFile(int held);
+
 // True when a file (or anything else) exists at `path`.
 bool PathExists(const std::string& path);
 

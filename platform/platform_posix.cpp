@@ -49,6 +49,32 @@ bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+int RemoveFileHeld(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return -1;
+  // A link is only unlinked: what it points to keeps its storage anyway.
+  int held = S_ISREG(st.st_mode)
+                 ? ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+                 : -1;
+  if (held >= 0) {
+    struct stat opened;
+    // Only the file that was looked at, not one put in its place since.
+    if (::fstat(held, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+      ::close(held);
+      held = -1;
+    }
+  }
+  if (!RemoveFile(path) && held >= 0) {
+    ::close(held);
+    held = -1;
+  }
+  return held;
+}
+
+void CloseHeldFile(int held) {
+  if (held >= 0) ::close(held);
+}
+
 bool AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;

@@ -24,6 +24,14 @@ bool FindFiles(const std::string& pattern, std::vector<std::string>* names) {
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+// Windows frees a deleted file's storage at once only when no one holds it;
+// nothing is gained by holding it here.
+int RemoveFileHeld(const std::string& path) {
+  RemoveFile(path);
+  return -1;
+}
+void CloseHeldFile(int) {}
+
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

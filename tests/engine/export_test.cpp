@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "engine/activity_log.h"
 #include "progress_recorder.h"
 #include "tests/support/test_support.h"
@@ -267,6 +271,27 @@ TEST(Export, OverwriteRulesAcrossARun) {
   EXPECT_EQ(ReadFile(run.dir.File("one.csv")), "\"a\",\r\n\"b\",\r\n\"a\",\r\n");
   EXPECT_EQ(run.s.recordCount, 3);
 }
+
+#ifndef _WIN32
+// Overwriting deletes the old file rather than writing into it: another
+// link to it keeps the old rows, whether the new file is written in one
+// buffer or by the writing thread across many.
+TEST(Export, OverwriteLeavesOtherLinksToTheOldFileAlone) {
+  for (int rows : {1, 40000}) {
+    ExportRun run;
+    XlSheet* a = run.mb.Sheet("A");
+    for (int r = 0; r < rows; ++r) run.mb.String(a, static_cast<uint32_t>(r), 0, "row " + std::to_string(r));
+    run.s.outputFile = run.dir.File("one.csv");
+    WriteFile(run.s.outputFile, "old\r\n");
+    ASSERT_EQ(::link(run.s.outputFile.c_str(), run.dir.File("kept.csv").c_str()), 0);
+    std::string want;
+    for (int r = 0; r < rows; ++r) want += "\"row " + std::to_string(r) + "\",\r\n";
+    EXPECT_TRUE(run.Export(a, "one") == want) << rows;
+    EXPECT_EQ(ReadFile(run.dir.File("kept.csv")), "old\r\n");
+    EXPECT_EQ(run.s.writeFailures, 0);
+  }
+}
+#endif
 
 TEST(Export, SkipAppendsToAFileMadeInTheSameRun) {
   ExportRun run;

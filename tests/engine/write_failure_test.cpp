@@ -2,6 +2,11 @@
 // one go, and a failed write ending the sheet instead of rendering the rest.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <random>
 #include <string>
@@ -106,6 +111,31 @@ TEST(OutputFileRepeat, FillsAcrossTheBufferAndStopsAfterAFailure) {
   EXPECT_NE(out.error(), "");
 #endif
 }
+
+#ifndef _WIN32
+// The file an output replaces is let go of by the time the output is closed,
+// whether the writing thread started (a large file) or not, and also when a
+// second one is handed over before it.
+TEST(OutputFileReplaced, IsLetGoOfWhateverWasWritten) {
+  ScratchDir dir;
+  for (size_t bytes : {size_t(3), size_t(3) << 20}) {
+    int first = ::open(dir.File("x").c_str(), O_RDWR | O_CREAT, 0600);
+    int second = ::open(dir.File("y").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    const std::string path = dir.File("out" + std::to_string(bytes) + ".txt");
+    OutputFile out;
+    ASSERT_TRUE(out.Open(path));
+    out.LetGoOfReplaced(first);
+    out.LetGoOfReplaced(second);
+    EXPECT_EQ(::fcntl(first, F_GETFD), -1);
+    out.Repeat("z", bytes);
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(::fcntl(second, F_GETFD), -1) << bytes;
+    EXPECT_EQ(ReadFile(path).size(), bytes);
+  }
+}
+#endif
 
 // Buffers go out while the next ones fill: cutting fields from each row,
 // cutting the file back and the position all see every byte handed over

@@ -5,6 +5,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "platform/ini_file.h"
@@ -73,6 +74,39 @@ TEST(RemoveFile, DeletesFilesButNoPipeOrDevice) {
   EXPECT_FALSE(platform::RemoveFile("/dev/null"));
   EXPECT_TRUE(platform::PathExists("/dev/null"));
   EXPECT_FALSE(platform::RemoveFile(dir.File("never there")));
+}
+
+// The file replaced by an output is deleted at once and held until let go
+// of: the name is free, another link to it keeps its bytes, and what is held
+// is that file. A link is only unlinked; a pipe or device stays.
+TEST(RemoveFile, HeldIsTheDeletedFileItself) {
+  ScratchDir dir;
+  const std::string file = dir.File("out.csv"), other = dir.File("other.csv");
+  WriteFile(file, "old rows");
+  ASSERT_EQ(::link(file.c_str(), other.c_str()), 0);
+  int held = platform::RemoveFileHeld(file);
+  ASSERT_GE(held, 0);
+  EXPECT_FALSE(platform::PathExists(file));
+  char bytes[16] = {};
+  EXPECT_EQ(::pread(held, bytes, sizeof bytes, 0), 8);
+  EXPECT_STREQ(bytes, "old rows");
+  platform::CloseHeldFile(held);
+  EXPECT_EQ(ReadFile(other), "old rows");
+
+  const std::string link = dir.File("link.csv");
+  ASSERT_EQ(::symlink(other.c_str(), link.c_str()), 0);
+  EXPECT_EQ(platform::RemoveFileHeld(link), -1);
+  EXPECT_FALSE(platform::PathExists(link));
+  EXPECT_EQ(ReadFile(other), "old rows");
+
+  const std::string fifo = dir.File("pipe.csv");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(platform::RemoveFileHeld(fifo), -1);
+  EXPECT_TRUE(platform::PathExists(fifo));
+  EXPECT_EQ(platform::RemoveFileHeld("/dev/null"), -1);
+  EXPECT_TRUE(platform::PathExists("/dev/null"));
+  EXPECT_EQ(platform::RemoveFileHeld(dir.File("never there")), -1);
+  platform::CloseHeldFile(-1);
 }
 #endif
 
