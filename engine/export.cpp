@@ -20,7 +20,10 @@ namespace {
 platform::Window MessageOwner(platform::Window window) { return TABREVO_PROGRAM ? window : nullptr; }
 
 // Reports a failure of this sheet's export: status "Failed" (program), then
-// a log line when the log is on, else the failure message.
+// a log line when the log is on, else the failure message: in a message box
+// only before someone at the wizard's window; unattended (a batch, a library
+// call) nothing waits for a click, the message goes where unreadable
+// workbooks are noted.
 void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKind,
                    const std::string& logText, const std::string& message, const std::string& file,
                    const std::string& reason) {
@@ -29,8 +32,10 @@ void ReportFailure(platform::Window window, ConverterSettings& s, unsigned logKi
 #endif
   if (s.logEnabled)
     WriteLogLine(kLogSource, s, logKind, logText.c_str());
-  else
+  else if (window)
     platform::ShowFailure(MessageOwner(window), message, file, reason);
+  else
+    platform::NoteFailure(message, file, reason);
 }
 
 bool Contains(std::string_view text, char c) {

@@ -63,9 +63,9 @@
  *      with /LOG, else (Linux) to one line on stderr; no window is shown
  *      for it.
  *   An output file that cannot be created or written does not change the
- *   result: it goes to the activity log with /LOG, else to a message box
- *   without owner (Windows, which waits for a click) or one line on stderr
- *   (Linux).
+ *   result: it goes to the activity log with /LOG, else to one line on
+ *   stderr (Linux) or the debugger output (Windows); no window is shown for
+ *   it either.
  *
  * Texts are NUL-terminated, UTF-8 on Linux and the ANSI code page on
  * Windows. The library only reads them.

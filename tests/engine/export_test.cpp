@@ -332,6 +332,27 @@ TEST(Export, AnOutputFileThatCannotBeOpenedIsLoggedAndCounted) {
   EXPECT_NE(added.find("TABREVO    Cannot create output file."), std::string::npos) << added;
 }
 
+// Without the log, an unattended export (no window) reports an output it
+// cannot create and goes on: nothing waits for a click.
+TEST(Export, AnUnattendedOutputFailureWaitsForNoOne) {
+  ExportRun run;
+  XlSheet* a = run.mb.Sheet("A");
+  run.mb.String(a, 0, 0, "a");
+  XlSheet* b = run.mb.Sheet("B");
+  run.mb.String(b, 0, 0, "b");
+  run.s.outputFile = run.dir.File("missing/one.csv");
+  testing::internal::CaptureStderr();
+  run.Export(a, "A");
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(run.s.writeFailures, 1);
+  EXPECT_NE(run.Status().find("Result=Failed"), std::string::npos);
+#ifndef _WIN32
+  EXPECT_EQ(said, "tabrevo: Unable to open the output file: " + run.s.outputFile + ": No such file or directory\n");
+#endif
+  run.s.outputFile = run.dir.File("two.csv");
+  EXPECT_EQ(run.Export(b, "two"), "\"b\",\r\n");
+}
+
 TEST(Export, ProgramStatusAndProgressDisplay) {
   ExportRun run;
   XlSheet* a = run.mb.Sheet("A");
