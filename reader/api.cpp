@@ -34,17 +34,74 @@ bool EqualsGeneral(std::string_view text) {
 
 // Hands the rows of a streamed sheet to the engine's row reader as arrays
 // of XlRowCell: one call per row, none per cell.
+//
+// Rows go on two rows late. The places of a row's shared strings were asked
+// for as its cells were read; when the next row is in, its strings' bytes
+// are asked for; two rows on, the row is converted and written. A large
+// table of shared strings lies mostly outside the caches and is read in no
+// order, so each of those reads would otherwise wait for memory. A row with
+// strings of the sheet's own pool, which is emptied after every row, and the
+// stated extent go on at once, after the rows held.
 class RowAdapter : public reader::RowSink {
  public:
   RowAdapter(XlSheet& sheet, const XlRowReader& reader) : sheet_(sheet), reader_(reader) {}
 
   bool StatedExtent(uint32_t rows, uint32_t cols) override {
+    if (!Flush()) return false;
     return !reader_.extent ||
            reader_.extent(reader_.context, static_cast<int>(rows), static_cast<int>(cols)) != 0;
   }
 
   bool Row(uint32_t row, const reader::StoredCell* cells, size_t count,
            const reader::StringPool& sheetStrings) override {
+    for (size_t i = 0; i < count; ++i) {
+      if (cells[i].kind == reader::CellKind::String && cells[i].pool == reader::StringPoolId::Sheet)
+        return Flush() && Deliver(row, cells, count, sheetStrings);
+    }
+    const reader::StringPool& shared = sheet_.book->sharedStrings;
+    if (held_ > 0) {
+      // The newest row held: its strings' places were fetched while this
+      // row was read.
+      for (const reader::StoredCell& c : rows_[(first_ + held_ - 1) % kHeld].cells) {
+        if (c.kind == reader::CellKind::String) {
+          std::string_view text = shared.Get(static_cast<uint32_t>(c.value));
+          __builtin_prefetch(text.data());
+          __builtin_prefetch(text.data() + 256);
+        }
+      }
+    }
+    if (held_ == kHeld) {
+      Held& oldest = rows_[first_];
+      if (!Deliver(oldest.row, oldest.cells.data(), oldest.cells.size(), shared)) return false;
+      first_ = (first_ + 1) % kHeld;
+      --held_;
+    }
+    Held& next = rows_[(first_ + held_) % kHeld];
+    next.row = row;
+    next.cells.assign(cells, cells + count);
+    ++held_;
+    return true;
+  }
+
+  // Hands on the rows held, oldest first. False when the row reader said
+  // stop (the rows after that one are dropped).
+  bool Flush() {
+    const reader::StringPool& shared = sheet_.book->sharedStrings;
+    while (held_ > 0) {
+      Held& oldest = rows_[first_];
+      first_ = (first_ + 1) % kHeld;
+      --held_;
+      if (!Deliver(oldest.row, oldest.cells.data(), oldest.cells.size(), shared)) {
+        held_ = 0;
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool Deliver(uint32_t row, const reader::StoredCell* cells, size_t count,
+               const reader::StringPool& sheetStrings) {
     if (cells_.size() < count) cells_.resize(count);
     const XlBook& book = *sheet_.book;
 #ifdef _WIN32
@@ -111,9 +168,16 @@ class RowAdapter : public reader::RowSink {
     return reader_.row(reader_.context, static_cast<int>(row), cells_.data(), static_cast<int>(count)) != 0;
   }
 
- private:
+  struct Held {
+    uint32_t row = 0;
+    std::vector<reader::StoredCell> cells;
+  };
+  static constexpr size_t kHeld = 2;
   XlSheet& sheet_;
   const XlRowReader& reader_;
+  Held rows_[kHeld];
+  size_t first_ = 0;  // the oldest row held
+  size_t held_ = 0;
   std::vector<XlRowCell> cells_;
 #ifdef _WIN32
   std::string texts_;
@@ -253,7 +317,14 @@ void xlBookSetCellTextUtf8A(BookHandle book, int utf8) {
 int xlSheetReadRowsA(SheetHandle sheet, const XlRowReader* reader) {
   if (!sheet || !reader || !reader->row) return ROWREAD_USE_CELLS;
   RowAdapter adapter(*sheet, *reader);
-  switch (sheet->StreamRows(adapter)) {
+  XlSheet::StreamResult result = sheet->StreamRows(adapter);
+  // The rows held go on before the outcome is told. A stop among them is
+  // what the reading would have met before any damage or disorder after
+  // them.
+  if (result != XlSheet::StreamResult::Stopped && result != XlSheet::StreamResult::NotAvailable &&
+      !adapter.Flush())
+    result = XlSheet::StreamResult::Stopped;
+  switch (result) {
     case XlSheet::StreamResult::Done: return ROWREAD_DONE;
     case XlSheet::StreamResult::Stopped: return ROWREAD_STOPPED;
     default: return ROWREAD_USE_CELLS;

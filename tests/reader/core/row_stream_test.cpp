@@ -138,6 +138,7 @@ struct EngineRows {
   std::vector<XlRowCell> cells;
   std::vector<std::string> texts;
   int stopAtExtent = 0;
+  size_t stopAfterRows = SIZE_MAX;
 
   static int Extent(void* context, int rows, int cols) {
     auto* self = static_cast<EngineRows*>(context);
@@ -149,9 +150,11 @@ struct EngineRows {
     self->rows.push_back(row);
     for (int i = 0; i < count; ++i) {
       self->cells.push_back(cells[i]);
-      self->texts.push_back(cells[i].text ? std::string(cells[i].text, cells[i].textLength) : "");
+      self->texts.push_back(cells[i].type == CELLTYPE_STRING && cells[i].text
+                                ? std::string(cells[i].text, cells[i].textLength)
+                                : "");
     }
-    return 1;
+    return self->rows.size() < self->stopAfterRows ? 1 : 0;
   }
   int Read(XlSheet* sheet) {
     XlRowReader reader;
@@ -239,6 +242,43 @@ TEST(RowStream, DisorderDamageAndAStopAtTheExtentAreReported) {
   c.stopAtExtent = 1;
   EXPECT_EQ(c.Read(xlBookGetSheetA(plain.get(), 0)), ROWREAD_STOPPED);
   EXPECT_TRUE(c.rows.empty());
+}
+
+// Rows reach the engine a little after they are read (their strings are
+// fetched ahead meanwhile): still in order, with the texts of the shared
+// table and of the sheet's own strings, every row by the end, and none after
+// the one at which the engine says stop, also when that is one of the last.
+TEST(RowStream, RowsHandedOnLateKeepTheirOrderTextsAndStops) {
+  const std::string sst =
+      "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>a</t></si>"
+      "<si><t>b</t></si><si><t>c</t></si></sst>";
+  const std::string rows =
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+      "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>own2</t></is></c><c r=\"B2\" t=\"s\"><v>1</v></c></row>"
+      "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>2</v></c></row>"
+      "<row r=\"5\"><c r=\"A5\"><v>4</v></c></row>"
+      "<row r=\"6\"><c r=\"A6\" t=\"s\"><v>0</v></c><c r=\"B6\" t=\"inlineStr\"><is><t>own6</t></is></c></row>"
+      "<row r=\"7\"><c r=\"A7\" t=\"s\"><v>1</v></c></row>"
+      "<row r=\"9\"><c r=\"C9\" t=\"s\"><v>2</v></c></row>"
+      "<row r=\"10\"><c r=\"A10\" t=\"s\"><v>1</v></c></row>"
+      "<row r=\"11\"><c r=\"A11\" t=\"s\"><v>0</v></c></row>";
+  const std::string package = testing_support::XlsxPackageOf(
+      {{"xl/sharedStrings.xml", sst}, {"xl/worksheets/sheet1.xml", SheetWithDimension("", rows)}});
+  const std::vector<int> allRows = {0, 1, 2, 4, 5, 6, 8, 9, 10};
+  const std::vector<std::string> allTexts = {"a", "own2", "b", "c", "", "a", "own6", "b", "c", "b", "a"};
+  for (size_t stop = 1; stop <= allRows.size() + 1; ++stop) {
+    SCOPED_TRACE(stop);
+    auto book = LoadBytes(package);
+    EngineRows got;
+    got.stopAfterRows = stop;
+    const bool whole = stop > allRows.size();
+    EXPECT_EQ(got.Read(xlBookGetSheetA(book.get(), 0)), whole ? ROWREAD_DONE : ROWREAD_STOPPED);
+    const size_t n = whole ? allRows.size() : stop;
+    EXPECT_EQ(got.rows, std::vector<int>(allRows.begin(), allRows.begin() + static_cast<long>(n)));
+    if (whole) {
+      EXPECT_EQ(got.texts, allTexts);
+    }
+  }
 }
 
 // Each format's stated extent, from the committed fixtures. Writers count
