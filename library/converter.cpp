@@ -15,10 +15,13 @@
 
 namespace {
 
-// Results of the exports; RunBatch gives 0 or kResultUnreadable.
+// Results of the exports; RunBatch gives 0 or kResultUnreadable. An output
+// file that could not be written outweighs a workbook that could not be
+// read, as in the program's exit code: rows were lost.
 constexpr int32_t kResultNoSource = 1;
 constexpr int32_t kResultNoOutput = 2;
 constexpr int32_t kResultUnreadable = 3;
+constexpr int32_t kResultUnwritten = 4;
 
 int32_t Convert(int32_t count, const char* const* arguments) {
   // One record per call, on this thread: calls share nothing.
@@ -29,7 +32,8 @@ int32_t Convert(int32_t count, const char* const* arguments) {
   if (s.outputFile.empty() && s.outputFolder.empty()) return kResultNoOutput;
   ParseFieldDelimiter(s, s.fieldDelimiter);
   ParseRecordDelimiter(s, s.recordDelimiter);
-  return RunBatch(s);
+  int32_t result = RunBatch(s);
+  return s.writeFailures > 0 ? kResultUnwritten : result;
   // The record's destructor releases the last book.
 }
 

@@ -62,10 +62,11 @@
  *      sheets were still converted. The reason goes to the activity log
  *      with /LOG, else (Linux) to one line on stderr; no window is shown
  *      for it.
- *   An output file that cannot be created or written does not change the
- *   result: it goes to the activity log with /LOG, else to one line on
- *   stderr (Linux) or the debugger output (Windows); no window is shown for
- *   it either.
+ *   4  at least one output file could not be created or written whole (the
+ *      rows written before the failure stay in it); the other sheets and
+ *      workbooks were still converted. Comes before 3. The reason goes to
+ *      the activity log with /LOG, else to one line on stderr (Linux) or the
+ *      debugger output (Windows); no window is shown for it either.
  *
  * Texts are NUL-terminated, UTF-8 on Linux and the ANSI code page on
  * Windows. The library only reads them.
