@@ -98,6 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t result = Tabrevo_ConverterStr(0, text.c_str());
   if (fchdir(home) != 0) std::abort();
   scratch->Clear();
-  if (result < 0 || result > 3) __builtin_trap();
+  if (result < 0 || result > 4) __builtin_trap();
   return 0;
 }
