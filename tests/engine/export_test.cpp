@@ -38,6 +38,12 @@ struct ExportRun {
     return ReadFile(dir.File(std::string(name) + ".csv"));
   }
   std::string Status() { return ReadFile(s.statusFile); }
+  // A sheet that holds one string, in A1.
+  XlSheet* OneString(const char* name, const std::string& text) {
+    XlSheet* sheet = mb.Sheet(name);
+    mb.String(sheet, 0, 0, text);
+    return sheet;
+  }
 };
 
 TEST(Export, DefaultRowFromTheEdgeCases) {
@@ -249,10 +255,8 @@ TEST(Export, NoRecordsAndCancelled) {
 
 TEST(Export, OverwriteRulesAcrossARun) {
   ExportRun run;
-  XlSheet* a = run.mb.Sheet("A");
-  run.mb.String(a, 0, 0, "a");
-  XlSheet* b = run.mb.Sheet("B");
-  run.mb.String(b, 0, 0, "b");
+  XlSheet* a = run.OneString("A", "a");
+  XlSheet* b = run.OneString("B", "b");
   run.s.outputFile = run.dir.File("one.csv");
   WriteFile(run.s.outputFile, "old\r\n");
   // Overwrite deletes the old file once; the run's next sheet appends.
@@ -336,10 +340,8 @@ TEST(Export, AnOutputFileThatCannotBeOpenedIsLoggedAndCounted) {
 // cannot create and goes on: nothing waits for a click.
 TEST(Export, AnUnattendedOutputFailureWaitsForNoOne) {
   ExportRun run;
-  XlSheet* a = run.mb.Sheet("A");
-  run.mb.String(a, 0, 0, "a");
-  XlSheet* b = run.mb.Sheet("B");
-  run.mb.String(b, 0, 0, "b");
+  XlSheet* a = run.OneString("A", "a");
+  XlSheet* b = run.OneString("B", "b");
   run.s.outputFile = run.dir.File("missing/one.csv");
   testing::internal::CaptureStderr();
   run.Export(a, "A");
