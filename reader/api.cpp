@@ -61,7 +61,9 @@ class RowAdapter : public reader::RowSink {
     const reader::StringPool& shared = sheet_.book->sharedStrings;
     if (held_ > 0) {
       // The newest row held: its strings' places were fetched while this
-      // row was read.
+      // row was read. Shared strings are often used in the order they are
+      // stored (a column with a new text in every row), so the bytes a few
+      // strings further on are asked for too.
       for (const reader::StoredCell& c : rows_[(first_ + held_ - 1) % kHeld].cells) {
         if (c.kind == reader::CellKind::String) {
           std::string_view text = shared.Get(static_cast<uint32_t>(c.value));
@@ -70,12 +72,7 @@ class RowAdapter : public reader::RowSink {
         }
       }
     }
-    if (held_ == kHeld) {
-      Held& oldest = rows_[first_];
-      if (!Deliver(oldest.row, oldest.cells.data(), oldest.cells.size(), shared)) return false;
-      first_ = (first_ + 1) % kHeld;
-      --held_;
-    }
+    if (held_ == kHeld && !DeliverOldest()) return false;
     Held& next = rows_[(first_ + held_) % kHeld];
     next.row = row;
     next.cells.assign(cells, cells + count);
@@ -86,12 +83,8 @@ class RowAdapter : public reader::RowSink {
   // Hands on the rows held, oldest first. False when the row reader said
   // stop (the rows after that one are dropped).
   bool Flush() {
-    const reader::StringPool& shared = sheet_.book->sharedStrings;
     while (held_ > 0) {
-      Held& oldest = rows_[first_];
-      first_ = (first_ + 1) % kHeld;
-      --held_;
-      if (!Deliver(oldest.row, oldest.cells.data(), oldest.cells.size(), shared)) {
+      if (!DeliverOldest()) {
         held_ = 0;
         return false;
       }
@@ -100,6 +93,15 @@ class RowAdapter : public reader::RowSink {
   }
 
  private:
+  // Takes the oldest row held off the queue and hands it on (its slot is
+  // not filled again before the next Row).
+  bool DeliverOldest() {
+    const Held& oldest = rows_[first_];
+    first_ = (first_ + 1) % kHeld;
+    --held_;
+    return Deliver(oldest.row, oldest.cells.data(), oldest.cells.size(), sheet_.book->sharedStrings);
+  }
+
   bool Deliver(uint32_t row, const reader::StoredCell* cells, size_t count,
                const reader::StringPool& sheetStrings) {
     if (cells_.size() < count) cells_.resize(count);
@@ -130,11 +132,6 @@ class RowAdapter : public reader::RowSink {
           const reader::StringPool& pool =
               c.pool == reader::StringPoolId::Shared ? book.sharedStrings : sheetStrings;
           std::string_view text = pool.Get(static_cast<uint32_t>(c.value));
-          // Read by the export a few cells on. Shared strings are often used
-          // in the order they are stored (a column with a new text in every
-          // row), so the bytes a few strings further on are asked for too.
-          __builtin_prefetch(text.data());
-          __builtin_prefetch(text.data() + 256);
 #ifdef _WIN32
           if (!book.cellTextUtf8) {
             // Converted into one buffer; the pointers are set once it stops growing.

@@ -40,6 +40,15 @@ struct StoredCell {
     std::memcpy(&d, &value, sizeof d);
     return d;
   }
+  // Stores a cell just built from its parts, field by field: a copy of the
+  // whole would first wait for those parts to be stored.
+  void StoreFrom(const StoredCell& cell, uint16_t column) {
+    value = cell.value;
+    style = cell.style;
+    col = column;
+    kind = cell.kind;
+    pool = cell.pool;
+  }
 };
 static_assert(sizeof(StoredCell) == 16, "cells must stay compact");
 
@@ -234,14 +243,7 @@ class SheetBuilder {
   bool Add(uint32_t row, uint32_t col, const StoredCell& cell) {
     if (row == lastRowAdded_ && col > lastColAdded_ && col < kMaxCols && ordered_ && haveLast_ &&
         !finished_ && store_.count_ < store_.capacity_) {
-      StoredCell& to = store_.At(store_.count_++);
-      // Field by field: the cell was just built from its parts, and a copy
-      // of the whole would first wait for those parts to be stored.
-      to.value = cell.value;
-      to.style = cell.style;
-      to.col = static_cast<uint16_t>(col);
-      to.kind = cell.kind;
-      to.pool = cell.pool;
+      store_.At(store_.count_++).StoreFrom(cell, static_cast<uint16_t>(col));
       lastColAdded_ = col;
       if (col + 1 > maxCol_) maxCol_ = col + 1;
       return true;

@@ -113,14 +113,7 @@ void ReadCommonCells(RecordReader& records, const XlBook& book, uint32_t sharedC
       // general loop reads and reports the record.
       if (type != kCellBlank && type != kShortBlank) break;
     } else if (inRun && col > run.lastCol && run.next < run.end) {
-      // Field by field: the cell was just built from its parts, and a copy
-      // of the whole would first wait for those parts to be stored.
-      StoredCell& to = *run.next++;
-      to.value = cell.value;
-      to.style = cell.style;
-      to.col = cell.col;
-      to.kind = cell.kind;
-      to.pool = cell.pool;
+      (run.next++)->StoreFrom(cell, cell.col);
       run.lastCol = static_cast<uint32_t>(col);
     } else {
       if (inRun) cells.EndRun(run);
