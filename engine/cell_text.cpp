@@ -11,6 +11,10 @@
 
 namespace {
 
+// The digit writers here are forced inline: each number passes through three or
+// four of them, and as calls they cost more than the digits themselves.
+#define CELL_TEXT_INLINE inline __attribute__((always_inline))
+
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 constexpr int64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
@@ -29,7 +33,7 @@ constexpr char kDigitPairs[] =
 // of four digits, each half into two pairs and each pair into two digits,
 // every split done on all lanes at once by one multiplication (x * 10486
 // >> 20 is x / 100 below 10^4, x * 103 >> 10 is x / 10 below 100).
-inline uint64_t EightDigits(uint32_t n) {
+CELL_TEXT_INLINE uint64_t EightDigits(uint32_t n) {
   const uint64_t halves = (n / 10000) | (static_cast<uint64_t>(n % 10000) << 32);
   const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Fu;
   const uint64_t pairs = ((halves - 100 * high) << 16) + high;
@@ -46,18 +50,33 @@ constexpr uint64_t kAsciiZeros = 0x3030303030303030u;
 // or lie outside it).
 inline void Store8(char* out, uint64_t word) { std::memcpy(out, &word, 8); }
 
+// The number of decimal digits of n (1 for 0), from its highest set bit:
+// each entry adds to n what carries it into the next multiple of 2^32 exactly
+// when n has one digit more than the smallest number of that bit length.
+CELL_TEXT_INLINE int DigitCount(uint32_t n) {
+  static constexpr uint64_t kTable[] = {
+      4294967296,  8589934582,  8589934582,  8589934582,  12884901788, 12884901788, 12884901788,
+      17179868184, 17179868184, 17179868184, 21474826480, 21474826480, 21474826480, 21474826480,
+      25769703776, 25769703776, 25769703776, 30063771072, 30063771072, 30063771072, 34349738368,
+      34349738368, 34349738368, 34349738368, 38554705664, 38554705664, 38554705664, 41949672960,
+      41949672960, 41949672960, 42949672960, 42949672960};
+  return static_cast<int>((n + kTable[31 - __builtin_clz(n | 1)]) >> 32);
+}
+
 // Writes n (below 10^8) without zeros in front at `out`; returns the end.
-// Writes 8 bytes whatever the length.
-inline char* WriteUpTo8(char* out, uint32_t n) {
-  const uint64_t digits = EightDigits(n);
-  const int lead = digits ? __builtin_ctzll(digits) / 8 : 7;  // zeros in front, one kept for 0
-  Store8(out, (digits + kAsciiZeros) >> (8 * lead));
-  return out + 8 - lead;
+// Writes 8 bytes whatever the length. The length comes from the number
+// itself, not from its digits: the place of what is written next is then
+// known long before the digits are, and the renderings of consecutive
+// numbers overlap instead of waiting for each other.
+CELL_TEXT_INLINE char* WriteUpTo8(char* out, uint32_t n) {
+  const int length = DigitCount(n);
+  Store8(out, (EightDigits(n) + kAsciiZeros) >> (8 * (8 - length)));
+  return out + length;
 }
 
 // Writes the decimal digits of n at `out`; returns the end. Writes up to 8
 // bytes past the end.
-char* WriteWhole(char* out, uint64_t n) {
+CELL_TEXT_INLINE char* WriteWhole(char* out, uint64_t n) {
   if (n < 100000000) return WriteUpTo8(out, static_cast<uint32_t>(n));
   if (n < 10000000000000000u) {
     out = WriteUpTo8(out, static_cast<uint32_t>(n / 100000000));
@@ -71,21 +90,31 @@ char* WriteWhole(char* out, uint64_t n) {
   return out + 16;
 }
 
-// Writes exactly `width` digits of n (below 10^width, width at most 19),
-// zeros in front, at `out`; returns the end. Writes up to 8 bytes past it.
-char* WriteWidth(char* out, uint64_t n, int width) {
-  if (width > 8) {
-    out = WriteWidth(out, n / 100000000, width - 8);
-    n %= 100000000;
-    width = 8;
+// Writes exactly `width` digits of n (below 10^width, width 1 to 19), zeros
+// in front, at `out`; returns the end. Writes up to 8 bytes past it.
+CELL_TEXT_INLINE char* WriteWidth(char* out, uint64_t n, int width) {
+  if (width <= 8) {
+    Store8(out, (EightDigits(static_cast<uint32_t>(n)) + kAsciiZeros) >> (8 * (8 - width)));
+    return out + width;
   }
-  Store8(out, (EightDigits(static_cast<uint32_t>(n)) + kAsciiZeros) >> (8 * (8 - width)));
-  return out + width;
+  const uint64_t high = n / 100000000;
+  const uint32_t low = static_cast<uint32_t>(n % 100000000);
+  if (width <= 16) {
+    Store8(out, (EightDigits(static_cast<uint32_t>(high)) + kAsciiZeros) >> (8 * (16 - width)));
+    out += width - 8;
+  } else {
+    Store8(out, (EightDigits(static_cast<uint32_t>(high / 100000000)) + kAsciiZeros) >> (8 * (24 - width)));
+    out += width - 16;
+    Store8(out, EightDigits(static_cast<uint32_t>(high % 100000000)) + kAsciiZeros);
+    out += 8;
+  }
+  Store8(out, EightDigits(low) + kAsciiZeros);
+  return out + 8;
 }
 
 // Writes sign, whole part and `precision` decimals (`frac`, below
 // 10^precision) at `out`; returns the end. Writes up to 8 bytes past it.
-char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision) {
+CELL_TEXT_INLINE char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision) {
   char* p = out;
   if (negative) *p++ = '-';
   p = WriteWhole(p, whole);
@@ -98,7 +127,7 @@ char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int pr
 
 // Writes sign, whole part and `precision` decimals (at most 9) of
 // magnitude / 10^precision.
-char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
+CELL_TEXT_INLINE char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
   if (precision <= 0) return WriteParts(out, negative, magnitude, 0, 0);
   // The General format's six decimals, by a constant: a multiplication
   // rather than a division.
@@ -115,7 +144,7 @@ char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
 // exact one (or on it): its fraction rounds the same way, except at a half,
 // which the exact product may miss. Most real data take this road; halves
 // and larger products are rounded exactly.
-char* FastFixed(char* out, double value, int precision) {
+CELL_TEXT_INLINE char* FastFixed(char* out, double value, int precision) {
   const double magnitude = std::fabs(value * kPow10[precision]);
   if (!(magnitude < 0x1p52)) return nullptr;
   uint64_t n = static_cast<uint64_t>(magnitude);
