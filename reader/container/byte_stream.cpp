@@ -23,6 +23,11 @@ Status MemoryStream::Read(char* buffer, size_t capacity, size_t* got) {
 
 namespace {
 constexpr size_t kBlocks = 4;
+// A thread that waits for the other sleeps until this many blocks are ready
+// (or free), not one: each wake-up then carries several blocks, which halves
+// the thread switches, and matters most when the system runs both threads
+// on one processor.
+constexpr size_t kBatch = 2;
 }
 
 struct ReadAheadStream::Shared {
@@ -43,6 +48,9 @@ struct ReadAheadStream::Shared {
   std::condition_variable freed;   // the producer waits for the reader
   size_t produced = 0;             // blocks filled so far
   size_t consumed = 0;             // blocks the reader has finished with
+  bool producedLast = false;       // the block marked last is among those filled
+  size_t readerNeeds = 0;          // while the reader sleeps: the `produced` it waits for
+  size_t producerNeeds = 0;        // while the producer sleeps: the `consumed` it waits for
   bool stop = false;
   bool started = false;
   bool threadless = false;  // no thread could be started: read directly
@@ -58,7 +66,11 @@ struct ReadAheadStream::Shared {
     for (size_t n = 0;; ++n) {
       {
         std::unique_lock<std::mutex> lock(mutex);
-        freed.wait(lock, [&] { return stop || n - consumed < kBlocks; });
+        if (!stop && n - consumed >= kBlocks) {
+          producerNeeds = n - kBlocks + kBatch;
+          freed.wait(lock, [&] { return stop || consumed >= producerNeeds; });
+          producerNeeds = 0;
+        }
         if (stop) return;
       }
       Block& b = blocks[n % kBlocks];
@@ -85,12 +97,15 @@ struct ReadAheadStream::Shared {
         b.status = Status::Error("out of memory while reading a part");
         b.last = true;
       }
-      bool last = b.last;
+      const bool last = b.last;
+      bool wake;
       {
         std::lock_guard<std::mutex> lock(mutex);
         produced = n + 1;
+        producedLast = last;
+        wake = readerNeeds != 0 && (produced >= readerNeeds || last);
       }
-      filled.notify_one();
+      if (wake) filled.notify_one();
       if (last) return;
     }
   }
@@ -110,20 +125,28 @@ struct ReadAheadStream::Shared {
     }
   }
 
-  // Waits until block `n` has been produced.
+  // Waits until block `n` has been produced (`n` is the reader's block or
+  // the one after it). Once asleep, the reader sleeps until kBatch blocks
+  // from `n` on are there, or the last one: the producer can always fill
+  // them, as it is kept at most kBlocks ahead of the reader's block.
   void WaitFor(size_t n) {
     std::unique_lock<std::mutex> lock(mutex);
-    filled.wait(lock, [&] { return produced > n; });
+    if (produced > n) return;
+    readerNeeds = n + kBatch;
+    filled.wait(lock, [&] { return produced >= readerNeeds || producedLast; });
+    readerNeeds = 0;
   }
 
   // Gives the reader's block back to the producer.
   void Release() {
+    bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex);
       ++consumed;
       haveBlock = false;
+      wake = producerNeeds != 0 && consumed >= producerNeeds;
     }
-    freed.notify_one();
+    if (wake) freed.notify_one();
   }
 };
 
