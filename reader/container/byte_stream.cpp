@@ -24,8 +24,8 @@ Status MemoryStream::Read(char* buffer, size_t capacity, size_t* got) {
 namespace {
 constexpr size_t kBlocks = 4;
 // A thread that waits for the other sleeps until this many blocks are ready
-// (or free), not one: each wake-up then carries several blocks, which halves
-// the thread switches, and matters most when the system runs both threads
+// (or free), not one: each wake-up then carries two blocks, and the threads
+// switch about half as often, which matters most when the system runs both
 // on one processor.
 constexpr size_t kBatch = 2;
 }
