@@ -182,7 +182,11 @@ SheetBuilder::SheetBuilder(CellStore& store, RowSink& sink, StringPool& sheetStr
 }
 
 SheetBuilder::~SheetBuilder() {
-  if (!finished_) Finish();
+  // A streamed sheet's last row goes to the sink in Finish only. Here an
+  // error may be unwinding (the sink itself out of memory, say), and the
+  // sink called again would throw out of a destructor, which ends the
+  // process.
+  if (!finished_ && !sink_) Finish();
 }
 
 bool SheetBuilder::AddSheetString(uint32_t row, uint32_t col, uint32_t style, uint32_t index) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,32 @@ TEST(RowStream, DisorderDamageAndAStopAtTheExtentAreReported) {
   c.stopAtExtent = 1;
   EXPECT_EQ(c.Read(xlBookGetSheetA(plain.get(), 0)), ROWREAD_STOPPED);
   EXPECT_TRUE(c.rows.empty());
+}
+
+// A sink out of memory ends the stream as damage. The builder, unwound,
+// does not call it again: a second throw, out of its destructor, would end
+// the process.
+TEST(RowStream, ASinkOutOfMemoryIsDamage) {
+  struct Throwing : reader::RowSink {
+    int calls = 0;
+    bool StatedExtent(uint32_t, uint32_t) override { return true; }
+    bool Row(uint32_t, const reader::StoredCell*, size_t, const reader::StringPool&) override {
+      ++calls;
+      throw std::bad_alloc();
+    }
+  };
+  XlBook book;
+  book.formats.assign(1, XlFormat{});
+  reader::BookBuilder builder(book);
+  XlSheet& sheet = builder.AddSheet("S", reader::SheetKind::Worksheet, reader::Visibility::Visible,
+                                    [](reader::SheetBuilder& cells, reader::StringPool&) {
+                                      cells.AddNumber(0, 0, 0, 1);
+                                      cells.AddNumber(1, 0, 0, 2);  // row 0 goes out here
+                                      return reader::Status::Ok();
+                                    });
+  Throwing sink;
+  EXPECT_EQ(sheet.StreamRows(sink), XlSheet::StreamResult::Damaged);
+  EXPECT_EQ(sink.calls, 1);
 }
 
 // Rows reach the engine a little after they are read (their strings are
