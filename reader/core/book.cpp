@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "reader/core/row_relay.h"
+
 namespace reader {
 
 XlSheet& BookBuilder::AddSheet(std::string name, SheetKind kind, Visibility visibility,
@@ -61,6 +63,15 @@ void XlSheet::Load() {
 
 XlSheet::StreamResult XlSheet::StreamRows(reader::RowSink& sink) {
   if (loaded || !loader) return StreamResult::NotAvailable;
+  if (parseAside) {
+    switch (reader::RelayRows(loader, sink)) {
+      case reader::RelayResult::Done: return StreamResult::Done;
+      case reader::RelayResult::Stopped: return StreamResult::Stopped;
+      case reader::RelayResult::Disordered: return StreamResult::Disordered;
+      case reader::RelayResult::Damaged: return StreamResult::Damaged;
+      case reader::RelayResult::NoThread: break;  // read here
+    }
+  }
   reader::Status status;
   reader::CellStore row;
   reader::StringPool rowStrings;

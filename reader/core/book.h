@@ -55,6 +55,9 @@ struct XlSheet {
 
   // Parses the cells on first use (see EnsureLoaded).
   reader::SheetLoader loader;
+  // The loader reads without a thread of its own: streamed rows are parsed
+  // on a second thread while the caller's thread takes them (RelayRows).
+  bool parseAside = false;
   bool loaded = false;
   reader::CellStore cells;
   reader::StringPool strings;  // strings stored in the sheet itself (inline strings)

@@ -341,6 +341,11 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
     for (const Globals::Xf& xf : g.xfs) builder.AddStyle(xf.ordered ? orderedId(xf.format) : xf.format);
   }
 
+  // A sheet's records are read on the thread that asks for them, with no
+  // read-ahead of their own: a streamed sheet of at least this many bytes
+  // has them parsed on a second thread (parseAside). Below it, starting the
+  // thread costs about what it saves.
+  constexpr uint64_t kParseAsideFrom = uint64_t(1) << 20;
   auto loaderAt = [stream](uint64_t position) -> SheetLoader {
     return [stream, position](SheetBuilder& cells, StringPool& strings) {
       return ReadSheetCells(*stream, position, cells, strings);
@@ -353,9 +358,20 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
     else if (kind == kMacroSubstream)
       builder.AddSheet("Sheet1", SheetKind::Macrosheet);
     else
-      builder.AddSheet("Sheet1", SheetKind::Worksheet, Visibility::Visible, loaderAt(0));
+      builder.AddSheet("Sheet1", SheetKind::Worksheet, Visibility::Visible, loaderAt(0)).parseAside =
+          stream->bytes.size() >= kParseAsideFrom;
   } else {
     RepairSheetPositions(s, &g);
+    // A sheet's records run to the next sheet's start or the stream's end.
+    std::vector<uint64_t> starts;
+    starts.reserve(g.sheets.size());
+    for (const RawSheet& raw : g.sheets) starts.push_back(raw.position);
+    std::sort(starts.begin(), starts.end());
+    auto sheetBytes = [&](uint64_t position) -> uint64_t {
+      auto next = std::upper_bound(starts.begin(), starts.end(), position);
+      const uint64_t end = next == starts.end() ? stream->bytes.size() : *next;
+      return end > position ? end - position : 0;
+    };
     for (size_t i = 0; i < g.sheets.size(); ++i) {
       const RawSheet& raw = g.sheets[i];
       std::string name;
@@ -370,7 +386,8 @@ Status LoadBiff(std::shared_ptr<BiffStream> stream, XlBook& book, BookBuilder& b
                                                           : Visibility::Visible;
       switch (raw.type) {
         case 0:
-          builder.AddSheet(std::move(name), SheetKind::Worksheet, visibility, loaderAt(raw.position));
+          builder.AddSheet(std::move(name), SheetKind::Worksheet, visibility, loaderAt(raw.position)).parseAside =
+              sheetBytes(raw.position) >= kParseAsideFrom;
           break;
         case 2: builder.AddSheet(std::move(name), SheetKind::Chartsheet, visibility); break;
         default:
