@@ -55,8 +55,9 @@ struct XlSheet {
 
   // Parses the cells on first use (see EnsureLoaded).
   reader::SheetLoader loader;
-  // The loader reads without a thread of its own: streamed rows are parsed
-  // on a second thread while the caller's thread takes them (RelayRows).
+  // Streamed rows are parsed on a second thread while the caller's thread
+  // takes them (RelayRows): set by formats whose loader reads without a
+  // thread of its own, for sheets large enough to gain from it.
   bool parseAside = false;
   bool loaded = false;
   reader::CellStore cells;
