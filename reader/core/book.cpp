@@ -64,30 +64,9 @@ void XlSheet::Load() {
 XlSheet::StreamResult XlSheet::StreamRows(reader::RowSink& sink) {
   if (loaded || !loader) return StreamResult::NotAvailable;
   if (parseAside) {
-    switch (reader::RelayRows(loader, sink)) {
-      case reader::RelayResult::Done: return StreamResult::Done;
-      case reader::RelayResult::Stopped: return StreamResult::Stopped;
-      case reader::RelayResult::Disordered: return StreamResult::Disordered;
-      case reader::RelayResult::Damaged: return StreamResult::Damaged;
-      case reader::RelayResult::NoThread: break;  // read here
-    }
+    if (std::optional<StreamResult> result = reader::RelayRows(loader, sink)) return *result;
   }
-  reader::Status status;
-  reader::CellStore row;
-  reader::StringPool rowStrings;
-  bool stopped = false, disordered = false;
-  try {
-    reader::SheetBuilder builder(row, sink, rowStrings);
-    status = loader(builder, rowStrings);
-    builder.Finish();
-    stopped = builder.stopped();
-    disordered = builder.disordered();
-  } catch (const std::bad_alloc&) {
-    return StreamResult::Damaged;
-  }
-  if (disordered) return StreamResult::Disordered;
-  if (stopped) return StreamResult::Stopped;
-  return status.ok() ? StreamResult::Done : StreamResult::Damaged;
+  return reader::StreamHere(loader, sink).result();
 }
 
 std::string_view XlSheet::CellText(const reader::StoredCell& cell) const {

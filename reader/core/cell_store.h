@@ -235,7 +235,7 @@ class SheetBuilder {
   // Sorts when needed and computes the extent; streaming, hands the last
   // row to the sink. Called once; for a loaded sheet the destructor calls it
   // when the parser did not (also on a parse error, so the cells read so far
-  // stay usable), a streamed sheet's last row goes only through this call.
+  // stay usable); a streamed sheet's last row goes only through this call.
   void Finish();
 
  private:

@@ -45,15 +45,12 @@ struct Shared {
   Batch slots[kSlots];
   size_t filled = 0;   // batches handed over
   size_t taken = 0;    // batches given back
-  bool parsed = false;  // the parser is done: no batch follows
+  bool parsedAll = false;  // the parser is done: no batch follows
   bool sinkWaits = false;
   bool parserWaits = false;
   std::atomic<bool> stop{false};  // the sink said stop (or failed)
 
-  // The parser's outcome.
-  Status status;
-  bool disordered = false;
-  bool failed = false;  // out of memory while parsing
+  StreamOutcome parsed;  // the parser's side, once `parsedAll`
 };
 
 // The sink the parser feeds, on the parser's thread.
@@ -106,32 +103,45 @@ class ParserSide final : public RowSink {
 
 void Parse(const SheetLoader& loader, Shared& s) {
   ParserSide side(s);
-  try {
-    CellStore row;
-    StringPool rowStrings;
-    SheetBuilder builder(row, side, rowStrings);
-    Status status = loader(builder, rowStrings);
-    builder.Finish();
-    s.status = status;
-    s.disordered = builder.disordered();
-    if (!side.empty() && !s.stop.load()) side.HandOver();
-  } catch (const std::bad_alloc&) {
-    s.failed = true;
-  }
+  s.parsed = StreamHere(loader, side);
+  if (!s.parsed.outOfMemory && !side.empty() && !s.stop.load()) side.HandOver();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.parsed = true;
+  s.parsedAll = true;
   if (s.sinkWaits) s.ready.notify_one();
 }
 
 }  // namespace
 
-RelayResult RelayRows(const SheetLoader& loader, RowSink& sink) {
+XlSheet::StreamResult StreamOutcome::result() const {
+  if (outOfMemory) return XlSheet::StreamResult::Damaged;
+  if (sinkStopped) return XlSheet::StreamResult::Stopped;
+  if (disordered) return XlSheet::StreamResult::Disordered;
+  return status.ok() ? XlSheet::StreamResult::Done : XlSheet::StreamResult::Damaged;
+}
+
+StreamOutcome StreamHere(const SheetLoader& loader, RowSink& sink) {
+  StreamOutcome o;
+  try {
+    CellStore row;
+    StringPool rowStrings;
+    SheetBuilder builder(row, sink, rowStrings);
+    o.status = loader(builder, rowStrings);
+    builder.Finish();
+    o.disordered = builder.disordered();
+    o.sinkStopped = builder.stopped() && !o.disordered;  // a disorder stops the builder too
+  } catch (const std::bad_alloc&) {
+    o.outOfMemory = true;
+  }
+  return o;
+}
+
+std::optional<XlSheet::StreamResult> RelayRows(const SheetLoader& loader, RowSink& sink) {
   Shared s;
   std::thread parser;
   try {
     parser = std::thread([&] { Parse(loader, s); });
   } catch (const std::system_error&) {
-    return RelayResult::NoThread;
+    return std::nullopt;
   }
   bool sinkStopped = false, sinkFailed = false;
   // Anything else the sink throws goes on to the caller once the parser
@@ -153,9 +163,9 @@ RelayResult RelayRows(const SheetLoader& loader, RowSink& sink) {
     Batch* batch;
     {
       std::unique_lock<std::mutex> lock(s.mutex);
-      if (s.filled == s.taken && !s.parsed) {
+      if (s.filled == s.taken && !s.parsedAll) {
         s.sinkWaits = true;
-        s.ready.wait(lock, [&] { return s.filled > s.taken || s.parsed; });
+        s.ready.wait(lock, [&] { return s.filled > s.taken || s.parsedAll; });
         s.sinkWaits = false;
       }
       if (s.filled == s.taken) break;  // parsed, and every batch given back
@@ -182,10 +192,10 @@ RelayResult RelayRows(const SheetLoader& loader, RowSink& sink) {
     if (s.parserWaits) s.freed.notify_one();
   }
   parser.join();
-  if (sinkFailed || s.failed) return RelayResult::Damaged;
-  if (sinkStopped) return RelayResult::Stopped;
-  if (s.disordered) return RelayResult::Disordered;
-  return s.status.ok() ? RelayResult::Done : RelayResult::Damaged;
+  StreamOutcome o = s.parsed;
+  o.outOfMemory |= sinkFailed;
+  o.sinkStopped |= sinkStopped;
+  return o.result();
 }
 
 }  // namespace reader
