@@ -112,10 +112,37 @@ CELL_TEXT_INLINE char* WriteWidth(char* out, uint64_t n, int width) {
   return out + 8;
 }
 
+// The number of decimal digits of n (1 for 0).
+CELL_TEXT_INLINE int WholeLength(uint64_t n) {
+  if (n < 100000000) return DigitCount(static_cast<uint32_t>(n));
+  if (n < 10000000000000000u) return 8 + DigitCount(static_cast<uint32_t>(n / 100000000));
+  return 16 + DigitCount(static_cast<uint32_t>(n / 10000000000000000u));
+}
+
+constexpr int kMaxFastWidth = 32;
+constexpr char kSpaces[kMaxFastWidth + 1] = "                                ";
+
+// The blanks in front of a text of `length` characters padded to `width`
+// (at most kMaxFastWidth): writes kMaxFastWidth bytes whatever their number
+// (those past them are overwritten by the text or lie outside it) and
+// returns where the text starts. The text's length is known before its
+// digits are written, so the blanks and the digits go straight to their
+// places: a text written first and moved after would be read back while
+// its bytes are still on their way to memory, which stalls the processor.
+CELL_TEXT_INLINE char* PadFront(char* out, int length, int width) {
+  if (width <= length) return out;
+  std::memcpy(out, kSpaces, kMaxFastWidth);
+  return out + (width - length);
+}
+
 // Writes sign, whole part and `precision` decimals (`frac`, below
-// 10^precision) at `out`; returns the end. Writes up to 8 bytes past it.
-CELL_TEXT_INLINE char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision) {
+// 10^precision) at `out`, blanks in front up to `width`; returns the end.
+// Writes up to 8 bytes past it.
+CELL_TEXT_INLINE char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision,
+                                  int width) {
   char* p = out;
+  if (width > 0)
+    p = PadFront(p, (negative ? 1 : 0) + WholeLength(whole) + (precision > 0 ? precision + 1 : 0), width);
   if (negative) *p++ = '-';
   p = WriteWhole(p, whole);
   if (precision > 0) {
@@ -127,13 +154,13 @@ CELL_TEXT_INLINE char* WriteParts(char* out, bool negative, uint64_t whole, uint
 
 // Writes sign, whole part and `precision` decimals (at most 9) of
 // magnitude / 10^precision.
-CELL_TEXT_INLINE char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision) {
-  if (precision <= 0) return WriteParts(out, negative, magnitude, 0, 0);
+CELL_TEXT_INLINE char* WriteScaled(char* out, bool negative, uint64_t magnitude, int precision, int width) {
+  if (precision <= 0) return WriteParts(out, negative, magnitude, 0, 0, width);
   // The General format's six decimals, by a constant: a multiplication
   // rather than a division.
-  if (precision == 6) return WriteParts(out, negative, magnitude / 1000000, magnitude % 1000000, 6);
+  if (precision == 6) return WriteParts(out, negative, magnitude / 1000000, magnitude % 1000000, 6, width);
   const uint64_t unit = static_cast<uint64_t>(kPow10Int[precision]);
-  return WriteParts(out, negative, magnitude / unit, magnitude % unit, precision);
+  return WriteParts(out, negative, magnitude / unit, magnitude % unit, precision, width);
 }
 
 // The exact fixed-point text from the product value * 10^precision as
@@ -144,14 +171,14 @@ CELL_TEXT_INLINE char* WriteScaled(char* out, bool negative, uint64_t magnitude,
 // exact one (or on it): its fraction rounds the same way, except at a half,
 // which the exact product may miss. Most real data take this road; halves
 // and larger products are rounded exactly.
-CELL_TEXT_INLINE char* FastFixed(char* out, double value, int precision) {
+CELL_TEXT_INLINE char* FastFixed(char* out, double value, int precision, int width) {
   const double magnitude = std::fabs(value * kPow10[precision]);
   if (!(magnitude < 0x1p52)) return nullptr;
   uint64_t n = static_cast<uint64_t>(magnitude);
   const double fraction = magnitude - static_cast<double>(n);  // exact
   if (fraction == 0.5) return nullptr;
   n += fraction > 0.5;
-  return WriteScaled(out, std::signbit(value), n, precision);
+  return WriteScaled(out, std::signbit(value), n, precision, width);
 }
 
 #ifdef __SIZEOF_INT128__
@@ -161,7 +188,7 @@ CELL_TEXT_INLINE char* FastFixed(char* out, double value, int precision) {
 // printf prints (it rounds the exact binary value the same way). Long
 // decimals come from formats such as "#,##0.00;[Red]-#,##0.00", whose
 // precision counts everything behind the first full stop.
-char* ExactFixed(char* out, double value, int precision) {
+char* ExactFixed(char* out, double value, int precision, int width) {
   static constexpr uint64_t kPow10U64[] = {1u,
                                            10u,
                                            100u,
@@ -221,10 +248,10 @@ char* ExactFixed(char* out, double value, int precision) {
     ++whole;
     q = 0;
   }
-  return WriteParts(out, negative, whole, q, precision);
+  return WriteParts(out, negative, whole, q, precision, width);
 }
 #else
-char* ExactFixed(char*, double, int) { return nullptr; }
+char* ExactFixed(char*, double, int, int) { return nullptr; }
 #endif
 
 void SlowFixed(std::string& out, double value, int precision) {
@@ -239,28 +266,31 @@ void SlowFixed(std::string& out, double value, int precision) {
 
 }  // namespace
 
-char* WriteFixedFast(char* out, double value, int precision) {
-  if (precision < 0 || precision > 19) return nullptr;
+char* WriteFixedFast(char* out, double value, int precision, int width) {
+  if (precision < 0 || precision > 19 || width > kMaxFastWidth) return nullptr;
   // Whole numbers below 2^53 (counts, codes, most values of many sheets):
   // the digits, then the point and the zeros, with no scaling.
   if (std::fabs(value) < 0x1p53) {
     const int64_t whole = static_cast<int64_t>(value);
     if (static_cast<double>(whole) == value) {
       char* p = out;
-      if (std::signbit(value)) *p++ = '-';  // -0 too, as printf writes it
+      const bool negative = std::signbit(value);  // -0 too, as printf writes it
       const uint64_t magnitude = static_cast<uint64_t>(whole < 0 ? -whole : whole);
+      if (width > 0)
+        p = PadFront(p, (negative ? 1 : 0) + WholeLength(magnitude) + (precision > 0 ? precision + 1 : 0), width);
+      if (negative) *p++ = '-';
       char* end = WriteWhole(p, magnitude);
       if (precision > 0) {
         *end++ = '.';
-        std::memcpy(end, "00000000000000000000", 20);  // within the 48 bytes; `precision` of them count
+        std::memcpy(end, "00000000000000000000", 20);  // within the room; `precision` of them count
         end += precision;
       }
       return end;
     }
   }
   if (precision <= 9)
-    if (char* end = FastFixed(out, value, precision)) return end;
-  return ExactFixed(out, value, precision);
+    if (char* end = FastFixed(out, value, precision, width)) return end;
+  return ExactFixed(out, value, precision, width);
 }
 
 void AppendFixed(std::string& out, double value, int width, int precision) {

@@ -10,11 +10,12 @@
 // `width` characters.
 void AppendFixed(std::string& out, double value, int width, int precision);
 
-// The fast roads of AppendFixed without padding: writes the text at `out`
-// (room for 48 bytes) and returns its end, or null when the value needs
-// the general road (more than 19 decimals, or more than 9 where the
-// compiler has no 128-bit integers; 2^53 or more; not finite).
-char* WriteFixedFast(char* out, double value, int precision);
+// The fast roads of AppendFixed: writes the text at `out` (room for 80
+// bytes), blanks in front up to `width` (at most 32), and returns its end,
+// or null when the value needs the general road (more than 19 decimals, or
+// more than 9 where the compiler has no 128-bit integers; 2^53 or more; not
+// finite; a wider width).
+char* WriteFixedFast(char* out, double value, int precision, int width = 0);
 
 // Appends the "%<width>d" text of `value` truncated toward zero. Values
 // outside the 32-bit range are written in full (the whole number of the

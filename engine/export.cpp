@@ -181,23 +181,24 @@ struct CellWriter {
   }
 
   void Fixed(double value, int width, int precision) {
-    if (width <= 0) {  // the common case: straight into the output buffer
-      char* to = out.Room(52);
-      if (s.quoteAll) *to++ = '"';
-      if (char* end = WriteFixedFast(to, value, precision)) {
-        if (s.quoteAll) *end++ = '"';
-        out.Commit(end);
+    // The common case, blanks in front included: straight into the output buffer.
+    char* to = out.Room(82);
+    if (s.quoteAll) *to++ = '"';
+    if (char* end = WriteFixedFast(to, value, precision, width)) {
+      if (s.quoteAll) *end++ = '"';
+      out.Commit(end);
+      return;
+    }
+    if (width > 32) {  // a very wide format: the fast road without blanks, then padded
+      char buffer[48];
+      if (char* end = WriteFixedFast(buffer, value, precision)) {
+        Plain(buffer, static_cast<size_t>(end - buffer), width);
         return;
       }
     }
-    char buffer[48];
-    if (char* end = WriteFixedFast(buffer, value, precision)) {
-      Plain(buffer, static_cast<size_t>(end - buffer), width);
-    } else {
-      text.clear();
-      AppendFixed(text, value, 0, precision);
-      Plain(text.data(), text.size(), width);
-    }
+    text.clear();
+    AppendFixed(text, value, 0, precision);
+    Plain(text.data(), text.size(), width);
   }
 
   template <typename Cell>  // XlCellInfo or XlRowCell
@@ -211,10 +212,16 @@ struct CellWriter {
       }
       int y, mo, d, h, mi, se, ms;
       if (xlBookDateUnpackA(s.book, cell.number, &y, &mo, &d, &h, &mi, &se, &ms)) {
-        char* end = WriteDate(lastDate.text, y, mo, d, h, mi, se);
+        // Written twice, into the output and into the kept text, rather
+        // than once and copied: a copy would read the bytes back while
+        // they are still on their way to memory, and wait for them.
+        char* to = out.Room(50);
+        if (s.quoteAll) *to++ = '"';
+        char* end = WriteDate(to, y, mo, d, h, mi, se);
+        if (s.quoteAll) *end++ = '"';
+        out.Commit(end);
         lastDate.serial = cell.number;
-        lastDate.length = static_cast<size_t>(end - lastDate.text);
-        Plain(lastDate.text, lastDate.length, 0);
+        lastDate.length = static_cast<size_t>(WriteDate(lastDate.text, y, mo, d, h, mi, se) - lastDate.text);
       } else {
         Fixed(cell.number, 0, 6);  // not a date the calendar can show
       }

@@ -77,7 +77,7 @@ TEST(Export, EmptySheetCreatesAnEmptyFile) {
 TEST(Export, NumbersByTheirCustomFormat) {
   ExportRun run;
   uint32_t twoPlaces = run.mb.Style(164), grouped = run.mb.Style(165), whole = run.mb.Style(166),
-           groupedWhole = run.mb.Style(167), builtin = run.mb.Style(4);
+           groupedWhole = run.mb.Style(167), builtin = run.mb.Style(4), wide = run.mb.Style(168);
   run.mb.Format(164, "0.00");
   run.mb.Format(165, "#,##0.00");
   run.mb.Format(166, "0");
@@ -89,7 +89,15 @@ TEST(Export, NumbersByTheirCustomFormat) {
   run.mb.Number(sh, 0, 3, -1234.5, groupedWhole);
   run.mb.Number(sh, 0, 4, 2.5, builtin);
   run.mb.Number(sh, 0, 5, 1e10, groupedWhole);  // beyond 32 bits: written in full
-  EXPECT_EQ(run.Export(sh), "3.14,    5.00,7,-1234,2.500000,10000000000,\r\n");
+  // Wider than the rendering's fast road pads.
+  run.mb.Format(168, std::string(36, '#') + ".00");
+  run.mb.Number(sh, 0, 6, -5, wide);
+  EXPECT_EQ(run.Export(sh), "3.14,    5.00,7,-1234,2.500000,10000000000," + std::string(34, ' ') + "-5.00,\r\n");
+  // Blanks in front inside the quotes.
+  run.s.quoteAll = 1;
+  run.s.pathsWritten.clear();
+  EXPECT_EQ(run.Export(sh), "\"3.14\",\"    5.00\",\"7\",\"-1234\",\"2.500000\",\"10000000000\",\"" +
+                                std::string(34, ' ') + "-5.00\",\r\n");
 }
 
 TEST(Export, DatesAndBooleansAndQuoteAll) {
