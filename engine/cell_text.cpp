@@ -312,6 +312,17 @@ void AppendFixed(std::string& out, double value, int width, int precision) {
   PadTo(out, start, width);
 }
 
+char* WriteWholeNumberFast(char* out, double value, int width) {
+  if (width > kMaxFastWidth || !(std::fabs(value) < 0x1p53)) return nullptr;
+  const int64_t whole = static_cast<int64_t>(value);  // toward zero; -0.7 gives 0, written without sign
+  const bool negative = whole < 0;
+  const uint64_t magnitude = static_cast<uint64_t>(negative ? -whole : whole);
+  char* p = out;
+  if (width > 0) p = PadFront(p, (negative ? 1 : 0) + WholeLength(magnitude), width);
+  if (negative) *p++ = '-';
+  return WriteWhole(p, magnitude);
+}
+
 void AppendWholeNumber(std::string& out, double value, int width) {
   size_t start = out.size();
   if (!std::isfinite(value)) {

@@ -22,6 +22,11 @@ char* WriteFixedFast(char* out, double value, int precision, int width = 0);
 // truncated value), not cut to 32 bits; values that are not finite as "%f".
 void AppendWholeNumber(std::string& out, double value, int width);
 
+// Its fast road, as WriteFixedFast's: at `out` (room for 80 bytes), blanks
+// in front up to `width` (at most 32); null for values of 2^53 or more or
+// not finite, and for a wider width.
+char* WriteWholeNumberFast(char* out, double value, int width);
+
 // Appends a date as "YYYY.MM.DD", with " hh:mm:ss" unless the time of day
 // (without its milliseconds) is zero.
 void AppendDate(std::string& out, int year, int month, int day, int hour, int minute, int second);

@@ -180,15 +180,25 @@ struct CellWriter {
     out.Commit(to);
   }
 
-  void Fixed(double value, int width, int precision) {
-    // The common case, blanks in front included: straight into the output buffer.
+  // Writes a number, date or boolean text by `write` straight into the
+  // output buffer (at most 80 bytes), in double quotes under quoteAll.
+  // `write` returns the text's end, or null when it cannot: then nothing is
+  // written and the result is false. Texts are never written elsewhere first
+  // and copied: the copy would read them back while the bytes are still on
+  // their way to memory, and wait for them.
+  template <typename Write>
+  bool InPlace(Write&& write) {
     char* to = out.Room(82);
     if (s.quoteAll) *to++ = '"';
-    if (char* end = WriteFixedFast(to, value, precision, width)) {
-      if (s.quoteAll) *end++ = '"';
-      out.Commit(end);
-      return;
-    }
+    char* end = write(to);
+    if (!end) return false;
+    if (s.quoteAll) *end++ = '"';
+    out.Commit(end);
+    return true;
+  }
+
+  void Fixed(double value, int width, int precision) {
+    if (InPlace([&](char* to) { return WriteFixedFast(to, value, precision, width); })) return;
     if (width > 32) {  // a very wide format: the fast road without blanks, then padded
       char buffer[48];
       if (char* end = WriteFixedFast(buffer, value, precision)) {
@@ -213,13 +223,8 @@ struct CellWriter {
       int y, mo, d, h, mi, se, ms;
       if (xlBookDateUnpackA(s.book, cell.number, &y, &mo, &d, &h, &mi, &se, &ms)) {
         // Written twice, into the output and into the kept text, rather
-        // than once and copied: a copy would read the bytes back while
-        // they are still on their way to memory, and wait for them.
-        char* to = out.Room(50);
-        if (s.quoteAll) *to++ = '"';
-        char* end = WriteDate(to, y, mo, d, h, mi, se);
-        if (s.quoteAll) *end++ = '"';
-        out.Commit(end);
+        // than once and copied (see InPlace).
+        InPlace([&](char* to) { return WriteDate(to, y, mo, d, h, mi, se); });
         lastDate.serial = cell.number;
         lastDate.length = static_cast<size_t>(WriteDate(lastDate.text, y, mo, d, h, mi, se) - lastDate.text);
       } else {
@@ -234,7 +239,7 @@ struct CellWriter {
       Fixed(cell.number, 0, 6);
     } else if (l.layout.precision >= 0) {
       Fixed(cell.number, l.layout.width, l.layout.precision);
-    } else {
+    } else if (!InPlace([&](char* to) { return WriteWholeNumberFast(to, cell.number, l.layout.width); })) {
       text.clear();
       AppendWholeNumber(text, cell.number, 0);
       Plain(text.data(), text.size(), l.layout.width);

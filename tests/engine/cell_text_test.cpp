@@ -206,9 +206,15 @@ TEST(CellText, NotFinite) {
 }
 
 TEST(CellText, WholeNumbers) {
+  // Both roads: the fast one, where it writes, must agree with the general one.
   auto whole = [](double v, int width) {
     std::string out;
     AppendWholeNumber(out, v, width);
+    char fast[96];
+    if (char* end = WriteWholeNumberFast(fast, v, width))
+      EXPECT_EQ(std::string(fast, static_cast<size_t>(end - fast)), out) << v << " " << width;
+    else
+      EXPECT_TRUE(width > 32 || !(std::fabs(v) < 0x1p53)) << v << " " << width;
     return out;
   };
   EXPECT_EQ(whole(7.9, 1), "7");
@@ -221,6 +227,10 @@ TEST(CellText, WholeNumbers) {
   EXPECT_EQ(whole(2147483648.0, 0), "2147483648");
   EXPECT_EQ(whole(-1e20, 0), "-100000000000000000000");
   EXPECT_EQ(whole(1e20, 25), "    100000000000000000000");
+  EXPECT_EQ(whole(0x1p53 - 1, 20), "    9007199254740991");
+  EXPECT_EQ(whole(-0x1p53 + 1, 0), "-9007199254740991");
+  EXPECT_EQ(whole(-5, 32), std::string(30, ' ') + "-5");
+  EXPECT_EQ(whole(-5, 33), std::string(31, ' ') + "-5");
   std::mt19937 rng(3);
   for (int i = 0; i < 20000; ++i) {
     double v = (static_cast<double>(rng()) - 2147483648.0) + (rng() % 1000) / 1000.0;
