@@ -180,12 +180,12 @@ struct CellWriter {
     out.Commit(to);
   }
 
-  // Writes a number, date or boolean text by `write` straight into the
-  // output buffer (at most 80 bytes), in double quotes under quoteAll.
-  // `write` returns the text's end, or null when it cannot: then nothing is
-  // written and the result is false. Texts are never written elsewhere first
-  // and copied: the copy would read them back while the bytes are still on
-  // their way to memory, and wait for them.
+  // Writes a number or date text by `write` straight into the output buffer
+  // (at most 80 bytes), in double quotes under quoteAll. `write` returns the
+  // text's end, or null when it cannot: then nothing is written and the
+  // result is false. Straight in rather than written elsewhere and copied:
+  // the copy would read the text back while its bytes are still on their
+  // way to memory, and wait for them.
   template <typename Write>
   bool InPlace(Write&& write) {
     char* to = out.Room(82);
