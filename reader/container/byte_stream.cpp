@@ -128,11 +128,14 @@ struct ReadAheadStream::Shared {
   // Waits until block `n` has been produced (`n` is the reader's block or
   // the one after it). Once asleep, the reader sleeps until kBatch blocks
   // from `n` on are there, or the last one: the producer can always fill
-  // them, as it is kept at most kBlocks ahead of the reader's block.
+  // them, as it is kept at most kBlocks ahead of the reader's block. The
+  // stream's first block wakes it alone: at the start the reader has
+  // nothing else to do, and a workbook of many small sheets would wait for
+  // a second block at the start of each.
   void WaitFor(size_t n) {
     std::unique_lock<std::mutex> lock(mutex);
     if (produced > n) return;
-    readerNeeds = n + kBatch;
+    readerNeeds = n == 0 ? 1 : n + kBatch;
     filled.wait(lock, [&] { return produced >= readerNeeds || producedLast; });
     readerNeeds = 0;
   }

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -119,6 +121,61 @@ TEST(ReadAhead, ReaderLeavingEarlyEndsTheProducer) {
       s.reset();
     }
   }
+}
+
+// A stream whose bytes after the first block come only once the reader has
+// had some: it waits (at most a few seconds) and notes whether it had to
+// give up.
+class HeldAfterFirstBlock final : public reader::ByteStream {
+ public:
+  explicit HeldAfterFirstBlock(std::string_view bytes) : bytes_(bytes) {}
+  reader::Status Read(char* buffer, size_t capacity, size_t* got) override {
+    if (pos_ >= kBlock) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!changed_.wait_for(lock, std::chrono::seconds(5), [&] { return readerHasBytes_; })) gaveUp_ = true;
+    }
+    size_t n = std::min({capacity, bytes_.size() - pos_, kBlock - pos_ % kBlock});
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    *got = n;
+    return reader::Status::Ok();
+  }
+  void ReaderHasBytes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readerHasBytes_ = true;
+    changed_.notify_all();
+  }
+  bool gaveUp() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return gaveUp_;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool readerHasBytes_ = false;
+  bool gaveUp_ = false;
+};
+
+// A stream's first block goes to the reader as soon as it is filled: the
+// reader starts without waiting for a second one, as it does after
+// catching up with the producer later on (a workbook of many small sheets
+// would otherwise wait at the start of each).
+TEST(ReadAhead, FirstBlockReachesTheReaderAlone) {
+  const std::string bytes = Bytes(6 * kBlock);
+  auto inner = std::make_unique<HeldAfterFirstBlock>(bytes);
+  HeldAfterFirstBlock& held = *inner;
+  reader::ReadAheadStream s(std::move(inner), kBlock);
+  std::string buffer(100, '\0');
+  size_t got = 0;
+  ASSERT_TRUE(s.Read(&buffer[0], buffer.size(), &got).ok());
+  held.ReaderHasBytes();
+  EXPECT_FALSE(held.gaveUp());
+  std::string out(buffer, 0, got);
+  out += ReadByCopy(s, false);
+  EXPECT_TRUE(out == bytes);
 }
 
 }  // namespace
