@@ -130,8 +130,8 @@ struct ReadAheadStream::Shared {
   // from `n` on are there, or the last one: the producer can always fill
   // them, as it is kept at most kBlocks ahead of the reader's block. The
   // stream's first block wakes it alone: at the start the reader has
-  // nothing else to do, and a workbook of many small sheets would wait for
-  // a second block at the start of each.
+  // nothing else to do, and a workbook of many sheets of a few blocks each
+  // would wait for a second block at the start of every sheet.
   void WaitFor(size_t n) {
     std::unique_lock<std::mutex> lock(mutex);
     if (produced > n) return;

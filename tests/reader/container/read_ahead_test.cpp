@@ -161,8 +161,8 @@ class HeldAfterFirstBlock final : public reader::ByteStream {
 
 // A stream's first block goes to the reader as soon as it is filled: the
 // reader starts without waiting for a second one, as it does after
-// catching up with the producer later on (a workbook of many small sheets
-// would otherwise wait at the start of each).
+// catching up with the producer later on (a workbook of many sheets would
+// otherwise wait at the start of each).
 TEST(ReadAhead, FirstBlockReachesTheReaderAlone) {
   const std::string bytes = Bytes(6 * kBlock);
   auto inner = std::make_unique<HeldAfterFirstBlock>(bytes);
