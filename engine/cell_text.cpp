@@ -122,14 +122,17 @@ CELL_TEXT_INLINE int WholeLength(uint64_t n) {
 constexpr int kMaxFastWidth = 32;
 constexpr char kSpaces[kMaxFastWidth + 1] = "                                ";
 
-// The blanks in front of a text of `length` characters padded to `width`
-// (at most kMaxFastWidth): writes kMaxFastWidth bytes whatever their number
-// (those past them are overwritten by the text or lie outside it) and
-// returns where the text starts. The text's length is known before its
-// digits are written, so the blanks and the digits go straight to their
-// places: a text written first and moved after would be read back while
-// its bytes are still on their way to memory, which stalls the processor.
-CELL_TEXT_INLINE char* PadFront(char* out, int length, int width) {
+// The blanks in front of a number's text (sign, whole part, and a point
+// and `precision` decimals when precision > 0) padded to `width` (at most
+// kMaxFastWidth): writes kMaxFastWidth bytes whatever their number (those
+// past them are overwritten by the text or lie outside it) and returns
+// where the text starts. The text's length is known before its digits are
+// written, so the blanks and the digits go straight to their places: a text
+// written first and moved after would be read back while its bytes are
+// still on their way to memory, which stalls the processor.
+CELL_TEXT_INLINE char* PadFront(char* out, bool negative, uint64_t whole, int precision, int width) {
+  if (width <= 0) return out;
+  const int length = (negative ? 1 : 0) + WholeLength(whole) + (precision > 0 ? precision + 1 : 0);
   if (width <= length) return out;
   std::memcpy(out, kSpaces, kMaxFastWidth);
   return out + (width - length);
@@ -141,8 +144,7 @@ CELL_TEXT_INLINE char* PadFront(char* out, int length, int width) {
 CELL_TEXT_INLINE char* WriteParts(char* out, bool negative, uint64_t whole, uint64_t frac, int precision,
                                   int width) {
   char* p = out;
-  if (width > 0)
-    p = PadFront(p, (negative ? 1 : 0) + WholeLength(whole) + (precision > 0 ? precision + 1 : 0), width);
+  p = PadFront(p, negative, whole, precision, width);
   if (negative) *p++ = '-';
   p = WriteWhole(p, whole);
   if (precision > 0) {
@@ -276,8 +278,7 @@ char* WriteFixedFast(char* out, double value, int precision, int width) {
       char* p = out;
       const bool negative = std::signbit(value);  // -0 too, as printf writes it
       const uint64_t magnitude = static_cast<uint64_t>(whole < 0 ? -whole : whole);
-      if (width > 0)
-        p = PadFront(p, (negative ? 1 : 0) + WholeLength(magnitude) + (precision > 0 ? precision + 1 : 0), width);
+      p = PadFront(p, negative, magnitude, precision, width);
       if (negative) *p++ = '-';
       char* end = WriteWhole(p, magnitude);
       if (precision > 0) {
@@ -318,7 +319,7 @@ char* WriteWholeNumberFast(char* out, double value, int width) {
   const bool negative = whole < 0;
   const uint64_t magnitude = static_cast<uint64_t>(negative ? -whole : whole);
   char* p = out;
-  if (width > 0) p = PadFront(p, (negative ? 1 : 0) + WholeLength(magnitude), width);
+  p = PadFront(p, negative, magnitude, 0, width);
   if (negative) *p++ = '-';
   return WriteWhole(p, magnitude);
 }
